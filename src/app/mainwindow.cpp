@@ -1,0 +1,58 @@
+#include "mainwindow.h"
+
+#include "aboutbox.h"
+#include "desktopscreens.h"
+#include "mainwindowlayout.h"
+#include "updatecheck.h"
+
+#include <QComboBox>
+#include <QIntValidator>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+
+MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopScreens)
+    : QMainWindow(parent), screens(std::move(desktopScreens)),
+      updateEndpoint(defaultUpdateEndpoint())
+{
+    if (!screens)
+        screens = std::make_unique<QtDesktopScreens>();
+
+    destFolder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    currentFileName = QStringLiteral("new_recording.mpg");
+    recSpeedFactor = 1;
+    versionString = QStringLiteral("%1.%2.%3").arg(0).arg(5).arg(0);
+    qualityPresets = makeQualityPresets();
+
+    ui = new MainWindowLayout;
+    selectAreaWindow = nullptr;
+    ui->setupLayout(this);
+
+    fillScreenList();
+
+    connect(this, &MainWindow::recordingAreaChanged, this, &MainWindow::onRecordingAreaChanged);
+
+    ui->destFolderField->setText(destFolder);
+    ui->stopButton->setEnabled(false);
+
+    setRecordingAreaFullscreen();
+
+    // Taken once, from the screen chosen at start-up: they limit typing only.
+    ui->recordingAreaInputH->setValidator(new QIntValidator(0, recordingAreaH, this));
+    ui->recordingAreaInputW->setValidator(new QIntValidator(0, recordingAreaW, this));
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::on_actionExit_triggered()
+{
+    close();
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    showAboutBox(this, versionString);
+}

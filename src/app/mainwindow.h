@@ -1,0 +1,85 @@
+#pragma once
+
+#include "desktopscreens.h"
+#include "qualitypresets.h"
+#include "recordercrashcode.h"
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QString>
+#include <QUrl>
+#include <QVector>
+
+#include <memory>
+
+class QNetworkReply;
+class ScreenRecorder;
+class TransparentWindow;
+struct MainWindowLayout;
+
+// The one window of the program. It holds the settings of the next
+// recording, drives the recorder thread and shows what it reports.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // The screens default to the real desktop; tests hand in their own.
+    explicit MainWindow(QWidget *parent = nullptr,
+                        std::unique_ptr<DesktopScreens> screens = nullptr);
+    ~MainWindow() override;
+
+    QString version() const { return versionString; }
+    // The address the update check asks; the build's update host by default.
+    void setUpdateEndpoint(const QUrl &url) { updateEndpoint = url; }
+
+signals:
+    void recordingAreaChanged();
+
+private slots:
+    void on_startButton_clicked();
+    void onProgressUpdated(qint64 frames, qint64 filesize);
+    void onRecorderCrashed(RecorderCrashCode code);
+    void toggleDisabledInputs();
+    void onRecordingAreaChanged();
+    void onApplicationStateChanged(Qt::ApplicationState state);
+    void onAreaSelected(QPoint start, QPoint end);
+    void onSelectAreaWindowClosed();
+    void onPollFinished(QNetworkReply *poll_result);
+    void onShowRecAreaButtonTimerTimeout();
+    void on_destFolderButton_clicked();
+    void on_destFolderField_textChanged(const QString &Text);
+    void on_recSpeedSlider_valueChanged(int value);
+    void on_stopButton_clicked();
+    void on_RecAreaFullscreenButton_clicked();
+    void on_recordingAreaInputW_textChanged(const QString &text);
+    void on_recordingAreaInputH_textChanged(const QString &text);
+    void on_recordingAreaInputX_textChanged(const QString &text);
+    void on_recordingAreaInputY_textChanged(const QString &text);
+    void on_actionExit_triggered();
+    void on_actionAbout_triggered();
+    void on_actionCheck_for_updates_triggered();
+    void on_SelectRecAreaButton_clicked();
+    void on_showRecAreaButton_clicked();
+    void on_ScreenComboBox_currentIndexChanged(int index);
+
+private:
+    void fillScreenList();
+    void setRecordingAreaFullscreen();
+
+    ScreenRecorder *recorder = nullptr;
+    QString destFolder;
+    QString currentFileName;
+    int recordingAreaX = 0;
+    int recordingAreaY = 0;
+    int recordingAreaW = 0;
+    int recordingAreaH = 0;
+    int recSpeedFactor = 1;
+    QString versionString;
+    QVector<QualityPreset> qualityPresets;
+    MainWindowLayout *ui = nullptr;
+    TransparentWindow *selectAreaWindow = nullptr;
+
+    std::unique_ptr<DesktopScreens> screens;
+    QUrl updateEndpoint;
+};

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QUrl>
+
+// "http://" + the project's web host + "/latest-version.json".
+QUrl defaultUpdateEndpoint();
