@@ -74,14 +74,13 @@ void MainWindow::onRecordingAreaChanged()
 
     ui->recordingAreaCoord->setText(
         tr("Resolution: %1x%2").arg(recordingAreaW).arg(recordingAreaH));
-    ui->recordingAreaCoord->setToolTip(
-        tr("The bounding box for the recording area. \n") +
-        tr("Covering horizontally from %1px to %2px, \n")
-            .arg(recordingAreaX)
-            .arg(recordingAreaX + recordingAreaW) +
-        tr("And vertically from %3px to %4px")
-            .arg(recordingAreaY)
-            .arg(recordingAreaY + recordingAreaH));
+    ui->recordingAreaCoord->setToolTip(tr("The bounding box for the recording area. \n") +
+                                       tr("Covering horizontally from %1px to %2px, \n")
+                                           .arg(recordingAreaX)
+                                           .arg(recordingAreaX + recordingAreaW) +
+                                       tr("And vertically from %3px to %4px")
+                                           .arg(recordingAreaY)
+                                           .arg(recordingAreaY + recordingAreaH));
 
     ui->QualityComboBox->clear();
     const int offered = offeredQualityCount(qualityPresets, recordingAreaW, recordingAreaH);

@@ -96,7 +96,8 @@ void MainWindowLayout::setupLayout(QMainWindow *window)
     // Page "Basic".
     tab = make<QWidget>(nullptr, "tab");
     groupBox = make<QGroupBox>(tab, "groupBox", QRect(10, 180, 261, 121));
-    SelectRecAreaButton = make<QPushButton>(groupBox, "SelectRecAreaButton", QRect(140, 80, 111, 31));
+    SelectRecAreaButton =
+        make<QPushButton>(groupBox, "SelectRecAreaButton", QRect(140, 80, 111, 31));
     SelectRecAreaButton->setEnabled(true);
     SelectRecAreaButton->setCheckable(true);
     RecAreaFullscreenButton =
@@ -169,8 +170,7 @@ void MainWindowLayout::setupLayout(QMainWindow *window)
     horizontalLayout_5->addWidget(label);
     QualityComboBox = make<QComboBox>(layoutWidget6, "QualityComboBox");
     horizontalLayout_5->addWidget(QualityComboBox);
-    pauseOnFocusCheckBox =
-        make<QCheckBox>(tab_2, "pauseOnFocusCheckBox", QRect(10, 280, 261, 20));
+    pauseOnFocusCheckBox = make<QCheckBox>(tab_2, "pauseOnFocusCheckBox", QRect(10, 280, 261, 20));
     tabWidget->addTab(tab_2, QString());
 
     // Readout of video time and file size.
@@ -217,7 +217,8 @@ void MainWindowLayout::retranslateLayout(QMainWindow *window)
     groupBox->setToolTip(tr("The area of the screen that will be recorded."));
     groupBox->setTitle(tr("Recording Area"));
     SelectRecAreaButton->setText(tr("Select Area"));
-    RecAreaFullscreenButton->setToolTip(tr("Not exactly fullscreen.\nThe task bar will be cropped."));
+    RecAreaFullscreenButton->setToolTip(
+        tr("Not exactly fullscreen.\nThe task bar will be cropped."));
     RecAreaFullscreenButton->setText(tr("Set Fullscreen"));
     recordingAreaCoord->setText(tr("Resolution: 640x480         "));
     showRecAreaButton->setText(tr("Show Selected Area"));

@@ -9,7 +9,6 @@
 
 #include <atomic>
 
-
 // The recording engine: one object serves every recording of the window;
 // each recording runs in this object's thread (run()).
 class ScreenRecorder : public QThread

@@ -60,8 +60,7 @@ struct Area
     }
     QRect rect() const
     {
-        return QRect(x->text().toInt(), y->text().toInt(), w->text().toInt(),
-                     h->text().toInt());
+        return QRect(x->text().toInt(), y->text().toInt(), w->text().toInt(), h->text().toInt());
     }
 };
 
@@ -121,7 +120,8 @@ void TestAreaSettings::qualityRows_data()
     QTest::newRow("4K offers all six") << QSize(3840, 2160) << all;
     QTest::newRow("1920x1040 up to 1080p") << QSize(1920, 1040) << QStringList(all.mid(0, 4));
     QTest::newRow("1920x1080 up to 1080p") << QSize(1920, 1080) << QStringList(all.mid(0, 4));
-    QTest::newRow("one pixel narrower drops 1080p") << QSize(1919, 1080) << QStringList(all.mid(0, 3));
+    QTest::newRow("one pixel narrower drops 1080p")
+        << QSize(1919, 1080) << QStringList(all.mid(0, 3));
     QTest::newRow("1366x728 up to 720p") << QSize(1366, 728) << QStringList(all.mid(0, 3));
     QTest::newRow("640x480 up to 480p") << QSize(640, 480) << QStringList(all.mid(0, 2));
     QTest::newRow("portrait uses heights") << QSize(1080, 1920) << QStringList(all.mid(0, 5));
@@ -238,10 +238,9 @@ void TestAreaSettings::screenList()
 void TestAreaSettings::scaledScreenInDevicePixels()
 {
     // Under a scale factor of 2, Qt sees a 1920x1080 screen as 960x540.
-    MainWindow window(nullptr, std::make_unique<FakeScreens>(
-                                   QVector<Screen>{{QRect(0, 0, 960, 540),
-                                                    QRect(0, 0, 960, 540), 2.0}},
-                                   0));
+    MainWindow window(nullptr,
+                      std::make_unique<FakeScreens>(
+                          QVector<Screen>{{QRect(0, 0, 960, 540), QRect(0, 0, 960, 540), 2.0}}, 0));
     Area inputs(&window);
     QCOMPARE(inputs.rect(), QRect(0, 0, 1920, 1080));
     QCOMPARE(child<QLabel>(&window, "recordingAreaCoord")->text(),

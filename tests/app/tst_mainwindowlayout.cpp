@@ -99,8 +99,7 @@ void TestMainWindowLayout::objects_data()
     row("layoutWidget7", "QWidget", "centralWidget", QRect(181, 378, 121, 41), "");
     row("groupBox", "QGroupBox", "tab", QRect(10, 180, 261, 121), "Recording Area",
         "The area of the screen that will be recorded.");
-    row("SelectRecAreaButton", "QPushButton", "groupBox", QRect(140, 80, 111, 31),
-        "Select Area");
+    row("SelectRecAreaButton", "QPushButton", "groupBox", QRect(140, 80, 111, 31), "Select Area");
     row("RecAreaFullscreenButton", "QPushButton", "groupBox", QRect(10, 80, 121, 31),
         "Set Fullscreen", "Not exactly fullscreen.\nThe task bar will be cropped.");
     row("recordingAreaCoord", "QLabel", "groupBox", QRect(10, 10, 161, 31),
@@ -136,8 +135,8 @@ void TestMainWindowLayout::objects_data()
     row("label_2", "QLabel", "layoutWidget5", byLayout, "Screen");
     row("ScreenComboBox", "QComboBox", "layoutWidget5", byLayout, "");
     row("groupBox_5", "QGroupBox", "tab_2", QRect(10, 190, 261, 81), "Output Settings");
-    row("showMouseCheckBox", "QCheckBox", "groupBox_5", QRect(10, 50, 261, 20),
-        "Show mouse cursor", "Show/hide the mouse cursor in the output video.");
+    row("showMouseCheckBox", "QCheckBox", "groupBox_5", QRect(10, 50, 261, 20), "Show mouse cursor",
+        "Show/hide the mouse cursor in the output video.");
     row("layoutWidget6", "QWidget", "groupBox_5", QRect(10, 20, 241, 24), "");
     row("label", "QLabel", "layoutWidget6", byLayout, "Quality");
     row("QualityComboBox", "QComboBox", "layoutWidget6", byLayout, "",
@@ -190,9 +189,9 @@ void TestMainWindowLayout::creationOrder()
     QStringList basic;
     for (QObject *child : layout.groupBox->children())
         basic << child->objectName();
-    QCOMPARE(basic, (QStringList{"SelectRecAreaButton", "RecAreaFullscreenButton",
-                                 "recordingAreaCoord", "showRecAreaButton",
-                                 "SelectedScreenLabel"}));
+    QCOMPARE(basic,
+             (QStringList{"SelectRecAreaButton", "RecAreaFullscreenButton", "recordingAreaCoord",
+                          "showRecAreaButton", "SelectedScreenLabel"}));
 
     // Each container's layout holds its items in order, spacing 6, no margins.
     const QList<QPair<QWidget *, QStringList>> containers = {

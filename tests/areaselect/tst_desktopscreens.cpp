@@ -23,8 +23,8 @@ void TestDesktopScreens::mapping_data()
 
     QTest::newRow("no scaling") << 1.0 << QRect(0, 0, 1920, 1080) << QPoint(100, 200)
                                 << QPoint(100, 200);
-    QTest::newRow("1.5 at origin") << 1.5 << QRect(0, 0, 1280, 720) << QPoint(100, 200)
-                                   << QPoint(150, 300);
+    QTest::newRow("1.5 at origin")
+        << 1.5 << QRect(0, 0, 1280, 720) << QPoint(100, 200) << QPoint(150, 300);
     QTest::newRow("2 at origin") << 2.0 << QRect(0, 0, 960, 540) << QPoint(959, 539)
                                  << QPoint(1918, 1078);
     // A screen keeps its device top-left; inside it positions scale from there.

@@ -19,8 +19,8 @@ void MessageBoxCatcher::poll()
         if (!box || !box->isVisible() || handled.contains(box))
             continue;
         handled.append(box);
-        seen.append({box->windowTitle(), box->text(), box->icon(), box->textFormat(),
-                     box->parentWidget()});
+        seen.append(
+            {box->windowTitle(), box->text(), box->icon(), box->textFormat(), box->parentWidget()});
         if (autoClose) {
             QAbstractButton *button = box->defaultButton();
             if (!button && !box->buttons().isEmpty())

@@ -37,7 +37,7 @@ void TestAboutBox::textStructure()
     QTextDocument doc;
     doc.setHtml(text);
     QVERIFY(doc.toPlainText().startsWith(
-        QStringLiteral("Zintora v0.5.0 \nA simple timelapse screen recorder.")) ||
+                QStringLiteral("Zintora v0.5.0 \nA simple timelapse screen recorder.")) ||
             doc.toPlainText().startsWith(
                 QStringLiteral("Zintora v0.5.0\nA simple timelapse screen recorder.")));
 }
