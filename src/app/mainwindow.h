@@ -66,6 +66,7 @@ private slots:
 private:
     void fillScreenList();
     void setRecordingAreaFullscreen();
+    void setAreaField(int &field, const QString &text);
 
     ScreenRecorder *recorder = nullptr;
     QString destFolder;
