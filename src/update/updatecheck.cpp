@@ -59,16 +59,18 @@ QNetworkReply *startPoll(QNetworkAccessManager *manager, const QUrl &endpoint)
 {
     QNetworkReply *reply = manager->get(QNetworkRequest(endpoint));
     // Without this the network layer buffers whatever the server sends, for
-    // as long as it sends it.
-    QObject::connect(
-        reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-            if ((received > maxPollReplySize || total > maxPollReplySize) &&
-                !reply->property(cutOffProperty).toBool()) {
-                qCDebug(lcUpdate) << "reply body too long, cut off after" << received << "bytes";
-                reply->setProperty(cutOffProperty, true);
-                reply->abort();
-            }
-        });
+    // as long as it sends it. readyRead comes with every piece of the body;
+    // the progress signal is throttled and may come too late.
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if ((reply->bytesAvailable() > maxPollReplySize || announced > maxPollReplySize) &&
+            !reply->property(cutOffProperty).toBool()) {
+            qCDebug(lcUpdate) << "reply body too long, cut off after" << reply->bytesAvailable()
+                              << "bytes";
+            reply->setProperty(cutOffProperty, true);
+            reply->abort();
+        }
+    });
     return reply;
 }
 
