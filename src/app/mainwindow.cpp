@@ -3,6 +3,7 @@
 #include "aboutbox.h"
 #include "desktopscreens.h"
 #include "mainwindowlayout.h"
+#include "transparentwindow.h"
 #include "updatecheck.h"
 
 #include <QComboBox>
@@ -30,7 +31,17 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
 
     fillScreenList();
 
+    // Shown and hidden once so that its native window exists before the first
+    // opening.
+    selectAreaWindow = new TransparentWindow(this, screens.get());
+    selectAreaWindow->setGeometry(screens->logicalGeometry(ui->ScreenComboBox->currentIndex()));
+    selectAreaWindow->show();
+    selectAreaWindow->hide();
+
     connect(this, &MainWindow::recordingAreaChanged, this, &MainWindow::onRecordingAreaChanged);
+    connect(selectAreaWindow, &TransparentWindow::areaSelected, this, &MainWindow::onAreaSelected);
+    connect(selectAreaWindow, &TransparentWindow::rejected, this,
+            &MainWindow::onSelectAreaWindowClosed);
 
     ui->destFolderField->setText(destFolder);
     ui->stopButton->setEnabled(false);

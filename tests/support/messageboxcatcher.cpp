@@ -13,6 +13,7 @@ MessageBoxCatcher::MessageBoxCatcher(QObject *parent) : QObject(parent)
 
 void MessageBoxCatcher::poll()
 {
+    handled.removeAll(nullptr);
     const auto widgets = QApplication::topLevelWidgets();
     for (QWidget *widget : widgets) {
         auto *box = qobject_cast<QMessageBox *>(widget);
