@@ -3,8 +3,10 @@
 #include "aboutbox.h"
 #include "desktopscreens.h"
 #include "mainwindowlayout.h"
+#include "screenrecorder.h"
 #include "updatecheck.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QIntValidator>
 #include <QLineEdit>
@@ -30,7 +32,15 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
 
     fillScreenList();
 
+    // Before any connection that carries it across threads.
+    qRegisterMetaType<RecorderCrashCode>("RecorderCrashCode");
+    recorder = new ScreenRecorder(this);
+
+    connect(recorder, &ScreenRecorder::progressUpdated, this, &MainWindow::onProgressUpdated);
+    connect(recorder, &ScreenRecorder::recorderCrashed, this, &MainWindow::onRecorderCrashed);
     connect(this, &MainWindow::recordingAreaChanged, this, &MainWindow::onRecordingAreaChanged);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            &MainWindow::onApplicationStateChanged);
 
     ui->destFolderField->setText(destFolder);
     ui->stopButton->setEnabled(false);
@@ -44,6 +54,9 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
 
 MainWindow::~MainWindow()
 {
+    // A window destroyed without being closed still leaves a finished file.
+    if (recorder->isRunning())
+        finishRecording();
     delete ui;
 }
 
