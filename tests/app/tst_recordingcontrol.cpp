@@ -2,6 +2,7 @@
 // server: state texts, locked inputs, pause on focus, crash reports, the
 // destination folder and the starts that must be refused.
 #include "fakescreens.h"
+#include "ffmpeg.h"
 #include "mainwindow.h"
 #include "messageboxcatcher.h"
 #include "screenrecorder.h"
@@ -21,6 +22,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -76,6 +80,11 @@ class TestRecordingControl : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        avdevice_register_all(); // as main() does: the screen grabber is a device
+    }
+
     void init()
     {
         QVERIFY(dir.isValid());
@@ -160,6 +169,38 @@ private slots:
         QVERIFY(again.open(QIODevice::ReadOnly));
         QCOMPARE(again.readAll(), firstContent);
         QVERIFY(QFile::exists(dir.path() + QStringLiteral("/zint_2026-03-07_09-05-00_2.mpg")));
+    }
+
+    void failedFinishIsAnErrorNotACompletion()
+    {
+        startButton()->click();
+        QSignalSpy progress(recorder(), &ScreenRecorder::progressUpdated);
+        QVERIFY(progress.wait(20000));
+        // While paused nothing is written, so a file-size limit at the current
+        // size lets the loop run and makes the final writes fail.
+        startButton()->click();
+        QVERIFY(recorder()->isPaused());
+        const QString path = dir.path() + QStringLiteral("/zint_2026-03-07_09-05-00.mpg");
+        rlimit old{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+        rlimit limit = old;
+        limit.rlim_cur = static_cast<rlim_t>(QFileInfo(path).size());
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        stopButton()->click();
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(catcher->waitForBoxes(1));
+        const auto box = catcher->boxes().first();
+        QCOMPARE(box.title, QStringLiteral("Error"));
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QVERIFY2(box.text.contains(QStringLiteral("zint_2026-03-07_09-05-00.mpg")),
+                 qPrintable(box.text));
+        QVERIFY(!box.text.contains(QStringLiteral("completed")));
+        // The window is ready for the next recording all the same.
+        QCOMPARE(startButton()->text(), QStringLiteral("Start"));
+        QVERIFY(widget<QWidget>("QualityComboBox")->isEnabled());
     }
 
     void progressReadout()
