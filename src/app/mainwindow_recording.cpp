@@ -162,6 +162,9 @@ void MainWindow::onRecorderCrashed(RecorderCrashCode code)
     case FrameError:
         QMessageBox::critical(this, tr("Recorder crashed"),
                               tr("Something is seriously wrong, dude."));
+        // The thread ends by itself right after reporting; once it has, the
+        // close below has no recording left to finish.
+        recorder->wait();
         close();
         break;
     default:

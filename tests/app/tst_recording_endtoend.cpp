@@ -6,6 +6,7 @@
 #include "recordedvideo.h"
 #include "screenrecorder.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -180,7 +181,9 @@ private slots:
         startButton()->click();
         QVERIFY(QTest::qWaitFor([&] { return progress.size() >= 3; }, 30000));
 
-        QVERIFY(window->close());
+        // File > Exit, which closes the window as its close button does.
+        widget<QAction>("actionExit")->trigger();
+        QVERIFY(!window->isVisible());
         QVERIFY(!recorder()->isRunning());
         QVERIFY(catcher->boxes().isEmpty()); // no completion box on the way out
 
