@@ -158,13 +158,6 @@ private slots:
         QFETCH(bool, recordable);
         QCOMPARE(areaProblem(x, y, w, h, desktop).isEmpty(), recordable);
     }
-
-    void tooSmallNamesTheMinimum()
-    {
-        const QString text = tooSmallForAnyQuality(400, 300, makeQualityPresets().first());
-        QVERIFY(text.contains(QStringLiteral("480 pixels wide")));
-        QVERIFY(text.contains(QStringLiteral("360 pixels tall")));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestRecordingSettings)
