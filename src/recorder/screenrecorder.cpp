@@ -89,6 +89,16 @@ ScreenRecorder::StageTimes ScreenRecorder::stageTimes() const
     return times;
 }
 
+qint64 ScreenRecorder::recordedFrames() const
+{
+    return frameCount;
+}
+
+qint64 ScreenRecorder::recordedBytes() const
+{
+    return bytesWritten;
+}
+
 void ScreenRecorder::run()
 {
     QMutexLocker locker(&mutex);
@@ -163,7 +173,14 @@ int ScreenRecorder::openInput()
         qCDebug(lcRecorder) << "Couldn't open input stream.";
         return -1;
     }
-    AVFormatContext *context = nullptr;
+    AVFormatContext *context = avformat_alloc_context();
+    if (!context) {
+        qCDebug(lcRecorder) << "Couldn't open input stream.";
+        return -1;
+    }
+    // The device states its rate; without this the stream probe would grab
+    // 20 pictures to measure it, 20 seconds at one picture per second.
+    context->fps_probe_size = 0;
     AVDictionary *options = captureOptions.release();
     int result =
         avformat_open_input(&context, captureDevice.url.constData(), inputFormat, &options);

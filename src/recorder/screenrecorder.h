@@ -87,6 +87,12 @@ public:
     // GUI thread, after wait(): stage timings of the last recording.
     StageTimes stageTimes() const;
 
+    // GUI thread, after wait(): packets and bytes the last recording wrote to
+    // its file, those of the final drain included (the last progressUpdated
+    // comes before the drain); the end code is not counted.
+    qint64 recordedFrames() const;
+    qint64 recordedBytes() const;
+
 signals:
     // After every iteration of the frame loop: packets and bytes written so far.
     void progressUpdated(qint64 frames, qint64 size);
