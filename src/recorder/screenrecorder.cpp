@@ -141,6 +141,27 @@ void ScreenRecorder::run()
 // stopRecording or togglePause.
 void ScreenRecorder::crash(QMutexLocker &locker, RecorderCrashCode code)
 {
+    if (finishErrorText.isEmpty()) {
+        const QString fileName = QDir::toNativeSeparators(outputFileName);
+        switch (code) {
+        case InputError:
+            finishErrorText = QStringLiteral("Could not record %1: the screen could not be "
+                                             "captured")
+                                  .arg(fileName);
+            break;
+        case OutputError:
+            finishErrorText =
+                QStringLiteral("Could not record %1: the encoder or the file could not be opened")
+                    .arg(fileName);
+            break;
+        case FrameError:
+            finishErrorText =
+                QStringLiteral("Recording %1 ended early: a picture could not be captured or "
+                               "encoded")
+                    .arg(fileName);
+            break;
+        }
+    }
     releaseRecording();
     locker.unlock();
     emit recorderCrashed(code);

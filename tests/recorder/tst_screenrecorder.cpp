@@ -489,6 +489,7 @@ void TestScreenRecorder::setUpFailures()
 
     QCOMPARE(listener.crashes, QVector<RecorderCrashCode>{RecorderCrashCode(code)});
     QVERIFY(listener.progress.isEmpty());
+    QVERIFY(recorder.finishError().contains(recorder.outputFileName));
     QVERIFY(!QFile::exists(recorder.outputFileName));
     const QString expected =
         message.contains(QLatin1String("%1")) ? message.arg(recorder.outputFileName) : message;
@@ -513,6 +514,7 @@ void TestScreenRecorder::serverDyingEndsWithFrameError()
     checkFinishedAndMutexFree(recorder);
 
     QCOMPARE(listener.crashes, QVector<RecorderCrashCode>{FrameError});
+    QVERIFY(recorder.finishError().contains(recorder.outputFileName));
     // What was written stays: every packet up to the last report, no end code.
     const QByteArray bytes = fileBytes(recorder.outputFileName);
     QCOMPARE(qint64(bytes.size()), listener.progress.last().second);
