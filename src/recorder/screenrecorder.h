@@ -81,7 +81,9 @@ public:
 
     // GUI thread, after wait(). Empty when the last recording was finished
     // cleanly (drained, end code written, file closed); otherwise what went
-    // wrong while finishing it, naming the file.
+    // wrong, naming the file: a failed write while finishing (the window
+    // shows it instead of the success message), or why the recording
+    // crashed (recorderCrashed has been sent then).
     QString finishError() const;
 
     // GUI thread, after wait(): stage timings of the last recording.

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -92,6 +93,7 @@ private slots:
     void libyuvMatchesSwscale();
     void coloursAreLimitedRangeBt601_data();
     void coloursAreLimitedRangeBt601();
+    void scalerThreadsGiveTheSamePicture();
     void heldPictureIsNotOverwritten();
     void refusesWrongSource();
 };
@@ -195,6 +197,26 @@ void TestPictureConverter::coloursAreLimitedRangeBt601()
              qPrintable(QString::number(sample(picture.get(), 1, cx, cy))));
     QVERIFY2(std::abs(sample(picture.get(), 2, cx, cy) - v) <= 2,
              qPrintable(QString::number(sample(picture.get(), 2, cx, cy))));
+}
+
+// Scaling 4K down runs in slice threads for speed; the picture must be the
+// one a single thread makes.
+void TestPictureConverter::scalerThreadsGiveTheSamePicture()
+{
+    ffmpeg::FramePtr source = makeSource(3840, 2160);
+    fillDesktopLike(source.get());
+    auto automatic = PictureConverter::create(3840, 2160, AV_PIX_FMT_BGR0, 1920, 1080);
+    auto single = PictureConverter::create(3840, 2160, AV_PIX_FMT_BGR0, 1920, 1080, true, 1);
+    QVERIFY(automatic && single);
+    QCOMPARE(automatic->method(), PictureConverter::Method::Swscale);
+    QCOMPARE(automatic->threads(), std::clamp(QThread::idealThreadCount(), 1, 4));
+    ffmpeg::FramePtr threaded(av_frame_alloc()), reference(av_frame_alloc());
+    QCOMPARE(automatic->convert(source.get(), threaded.get()), 0);
+    QCOMPARE(single->convert(source.get(), reference.get()), 0);
+    for (int plane = 0; plane < 3; ++plane) {
+        const double value = psnr(threaded.get(), reference.get(), plane);
+        QVERIFY2(value >= 60, qPrintable(QStringLiteral("plane %1: %2 dB").arg(plane).arg(value)));
+    }
 }
 
 // The encoder keeps a reference to a picture it holds back for reordering;
