@@ -372,13 +372,13 @@ int ScreenRecorder::recordNextFrame()
     return encodePicture();
 }
 
-// Encodes scaledFrame and writes every packet the encoder delivers.
-int ScreenRecorder::encodePicture()
+// Hands the encoder one picture (none: drain it) and writes every packet it
+// delivers. Returns the encoder's last result, AVERROR(EAGAIN) or AVERROR_EOF
+// when all went well, or writeFailed when a packet did not reach the file.
+int ScreenRecorder::encodeAndWrite(const AVFrame *picture)
 {
     Clock::time_point start = Clock::now();
-    int result = avcodec_send_frame(encoderContext.get(), scaledFrame.get());
-    // Our reference goes; the encoder keeps its own while it reorders.
-    av_frame_unref(scaledFrame.get());
+    int result = avcodec_send_frame(encoderContext.get(), picture);
     while (result >= 0) {
         result = avcodec_receive_packet(encoderContext.get(), outputPacket.get());
         if (result < 0)
@@ -386,17 +386,26 @@ int ScreenRecorder::encodePicture()
         times.encodeMs += millisecondsSince(start);
         const int written = writePacket(outputPacket.get());
         av_packet_unref(outputPacket.get());
-        if (written != 0) {
-            const QString reason =
-                QStringLiteral("Could not write file %1: %2")
-                    .arg(QDir::toNativeSeparators(outputFileName), writeErrorText);
-            qCCritical(lcRecorder).noquote() << reason;
-            finishErrorText = reason;
-            return -1;
-        }
+        if (written != 0)
+            return writeFailed;
         start = Clock::now();
     }
     times.encodeMs += millisecondsSince(start);
+    return result;
+}
+
+int ScreenRecorder::encodePicture()
+{
+    const int result = encodeAndWrite(scaledFrame.get());
+    // Our reference goes; the encoder keeps its own while it reorders.
+    av_frame_unref(scaledFrame.get());
+    if (result == writeFailed) {
+        const QString reason = QStringLiteral("Could not write file %1: %2")
+                                   .arg(QDir::toNativeSeparators(outputFileName), writeErrorText);
+        qCCritical(lcRecorder).noquote() << reason;
+        finishErrorText = reason;
+        return -1;
+    }
     if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
         return 0;
     qCCritical(lcRecorder) << "Error encoding frame";
@@ -431,26 +440,12 @@ int ScreenRecorder::finishRecording()
 
     // Drain whatever the last encode left behind: the encoder holds pictures
     // back for reordering, and they belong in the file.
-    Clock::time_point start = Clock::now();
-    int result = avcodec_send_frame(encoderContext.get(), nullptr);
-    while (result >= 0) {
-        result = avcodec_receive_packet(encoderContext.get(), outputPacket.get());
-        if (result < 0)
-            break;
-        times.encodeMs += millisecondsSince(start);
-        const int written = writePacket(outputPacket.get());
-        av_packet_unref(outputPacket.get());
-        start = Clock::now();
-        if (written != 0) {
-            failure = QStringLiteral("Could not write file %1: %2").arg(fileName, writeErrorText);
-            break;
-        }
-    }
-    times.encodeMs += millisecondsSince(start);
-    if (failure.isEmpty() && result != AVERROR_EOF) {
+    const int result = encodeAndWrite(nullptr);
+    if (result == writeFailed)
+        failure = QStringLiteral("Could not write file %1: %2").arg(fileName, writeErrorText);
+    else if (result != AVERROR_EOF)
         failure = QStringLiteral("Could not write the last pictures to %1: %2")
                       .arg(fileName, ffmpeg::errorText(result));
-    }
 
     if (failure.isEmpty()) {
         const qint64 written = outputFile.write(sequenceEndCode, sizeof sequenceEndCode);

@@ -114,6 +114,8 @@ private:
     int setUpConversion();
     int recordNextFrame();
     int encodePicture();
+    int encodeAndWrite(const AVFrame *picture);
+    static constexpr int writeFailed = 1;
     int writePacket(const AVPacket *packet);
     int finishRecording();
     void releaseRecording();
