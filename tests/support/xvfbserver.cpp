@@ -13,11 +13,19 @@ XvfbServer::XvfbServer(const QString &screen)
     // The server picks a free display number and writes it to the descriptor
     // named by -displayfd: the pipe's write end, which the child inherits.
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    process.setProgram(QStringLiteral("Xvfb"));
-    process.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]),
-                          QStringLiteral("-screen"), QStringLiteral("0"), screen,
-                          QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                          QStringLiteral("-noreset")});
+    // Through a shell that becomes the server (exec) and leaves a watcher
+    // behind, so the server ends with this process even when a crash or a
+    // test time-out kills it before the destructor runs.
+    const QString script =
+        QStringLiteral("(while kill -0 %1 2>/dev/null && kill -0 $$ 2>/dev/null; do sleep 1; done;"
+                       " kill $$ 2>/dev/null) >/dev/null 2>&1 &"
+                       " exec Xvfb \"$@\"")
+            .arg(::getpid());
+    process.setProgram(QStringLiteral("sh"));
+    process.setArguments(
+        {QStringLiteral("-c"), script, QStringLiteral("sh"), QStringLiteral("-displayfd"),
+         QString::number(fds[1]), QStringLiteral("-screen"), QStringLiteral("0"), screen,
+         QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start();
