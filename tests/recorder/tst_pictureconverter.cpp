@@ -17,13 +17,6 @@ static ffmpeg::FramePtr frameOf(const QImage &image)
     return frame;
 }
 
-static QImage filled(const QSize &size, const QColor &colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
 static int at(const AVFrame *picture, int plane, int x, int y)
 {
     return picture->data[plane][y * picture->linesize[plane] + x];
@@ -76,15 +69,16 @@ private slots:
         for (bool libyuv : {true, false}) {
             auto converter = PictureConverter::create(64, 64, AV_PIX_FMT_BGR0, 64, 64, libyuv);
             ffmpeg::FramePtr target(av_frame_alloc()), held(av_frame_alloc());
-            QCOMPARE(converter->convert(frameOf(filled({64, 64}, Qt::black)).get(), target.get()),
-                     0);
+            QImage black(64, 64, QImage::Format_RGB32), white = black,
+                                                        wide(128, 64, black.format());
+            black.fill(Qt::black);
+            white.fill(Qt::white);
+            QCOMPARE(converter->convert(frameOf(black).get(), target.get()), 0);
             QCOMPARE(av_frame_ref(held.get(), target.get()), 0);
-            QCOMPARE(converter->convert(frameOf(filled({64, 64}, Qt::white)).get(), target.get()),
-                     0);
+            QCOMPARE(converter->convert(frameOf(white).get(), target.get()), 0);
             QCOMPARE(at(held.get(), 0, 0, 0), 16);
             QCOMPARE(at(target.get(), 0, 0, 0), 235);
-            QVERIFY(converter->convert(frameOf(filled({128, 64}, Qt::white)).get(), target.get()) <
-                    0);
+            QVERIFY(converter->convert(frameOf(wide).get(), target.get()) < 0);
         }
     }
 };

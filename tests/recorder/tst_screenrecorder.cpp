@@ -5,8 +5,6 @@
 #include "videofile.h"
 #include "xvfbserver.h"
 
-#include <QProcess>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,20 +25,15 @@ class TestScreenRecorder : public QObject
     // Drawn by the server once this returns: any later grab sees it.
     void paint(const QColor &colour, const QRect &area = QRect(0, 0, 1920, 1080))
     {
-        GC context = XCreateGC(screen, DefaultRootWindow(screen), 0, nullptr);
-        XSetForeground(screen, context, colour.rgb() & 0xffffff); // 24-bit TrueColor
-        XFillRectangle(screen, DefaultRootWindow(screen), context, area.x(), area.y(),
+        XSetForeground(screen, DefaultGC(screen, 0), colour.rgb() & 0xffffff); // 24-bit TrueColor
+        XFillRectangle(screen, DefaultRootWindow(screen), DefaultGC(screen, 0), area.x(), area.y(),
                        unsigned(area.width()), unsigned(area.height()));
-        XFreeGC(screen, context);
         XSync(screen, False);
     }
-    bool waitFor(const std::function<bool()> &condition)
+    bool until(const std::function<bool()> &done) { return QTest::qWaitFor(done, 30000); }
+    bool reports(int n)
     {
-        return QTest::qWaitFor(condition, 30000);
-    }
-    bool reports(int count)
-    {
-        return waitFor([=] { return progress.size() >= count || !crashes.isEmpty(); });
+        return until([=] { return crashes.size() || progress.size() >= n; });
     }
     // Stops, waits for the thread, takes its last signals and decodes the file.
     bool stop()
@@ -53,8 +46,9 @@ class TestScreenRecorder : public QObject
     }
     bool allRed() const
     {
-        return std::all_of(video.colours.begin(), video.colours.end(),
-                           [](const QColor &colour) { return colourNear(colour, Qt::red); });
+        return std::all_of(video.colours.begin(), video.colours.end(), [](const QColor &c) {
+            return c.red() > 230 && c.green() < 25 && c.blue() < 25;
+        });
     }
     // No crash or finish error, and a file that decodes without error, all
     // red, with the end code after exactly the bytes the recorder wrote.
@@ -68,7 +62,7 @@ class TestScreenRecorder : public QObject
     // so they would hang if a failure path had left it locked).
     bool crashedWith(RecorderCrashCode code)
     {
-        waitFor([this] { return !crashes.isEmpty(); });
+        until([this] { return !crashes.isEmpty(); });
         const bool ended = recorder->wait(30000);
         recorder->togglePause();
         recorder->stopRecording();
@@ -81,7 +75,6 @@ private slots:
     void initTestCase()
     {
         avdevice_register_all();
-        qRegisterMetaType<RecorderCrashCode>("RecorderCrashCode");
         // One debug line per packet would drown the output.
         QLoggingCategory::setFilterRules(QStringLiteral("zintora.recorder.debug=false"));
         QVERIFY(server.isRunning() && directory.isValid());
@@ -96,60 +89,42 @@ private slots:
         progress.clear();
         crashes.clear();
         recorder = std::make_unique<ScreenRecorder>();
-        recorder->outputFileName =
-            directory.filePath(QTest::currentTestFunction() + QStringLiteral(".mpg"));
+        recorder->outputFileName = directory.filePath(QTest::currentDataTag() + QString(".mpg"));
         // Queued to this thread, which alone touches the lists.
         connect(recorder.get(), &ScreenRecorder::progressUpdated, this,
-                [this](qint64 frames, qint64 bytes) {
-                    progress.append({frames, bytes});
-                });
+                [this](qint64 n, qint64 bytes) { progress.append(qMakePair(n, bytes)); });
         connect(recorder.get(), &ScreenRecorder::recorderCrashed, this,
                 [this](RecorderCrashCode code) { crashes.append(code); });
         paint(Qt::red);
     }
 
-    void recordsTheScreen_data()
-    {
-        QTest::addColumn<QRect>("area");
-        QTest::addColumn<QSize>("output");
-        QTest::addColumn<int>("speedFactor");
-        QTest::newRow("same size") << QRect(0, 0, 640, 480) << QSize(640, 480) << 1;
-        QTest::newRow("offset area, scaled, timelapse")
-            << QRect(1000, 600, 640, 360) << QSize(320, 180) << 10;
-    }
+    // An offset area, scaled, at speed 2: a wrong offset, channel order or
+    // rate shows.
     void recordsTheScreen()
     {
-        QFETCH(QRect, area);
-        QFETCH(QSize, output);
-        QFETCH(int, speedFactor);
-        paint(Qt::blue); // a wrong offset shows as the wrong colour
-        paint(Qt::red, area);
-        recorder->captureOffsetX = area.x();
-        recorder->captureOffsetY = area.y();
-        recorder->captureWidth = area.width();
-        recorder->captureHeight = area.height();
-        recorder->outputWidth = output.width();
-        recorder->outputHeight = output.height();
-        recorder->speedFactor = speedFactor;
+        paint(Qt::blue);
+        paint(Qt::red, QRect(1000, 600, 640, 360));
+        recorder->captureOffsetX = 1000;
+        recorder->captureOffsetY = 600;
+        recorder->captureWidth = 640;
+        recorder->captureHeight = 360;
+        recorder->outputWidth = 320;
+        recorder->outputHeight = 180;
+        recorder->speedFactor = 2;
         QElapsedTimer clock;
         clock.start();
         recorder->start();
-        waitFor([&] { return clock.elapsed() >= 3000 || !crashes.isEmpty(); });
+        until([&] { return clock.elapsed() >= 3000 || !crashes.isEmpty(); });
         QVERIFY(stop());
         QVERIFY(finishedClean());
-        QCOMPARE(video.size, output);
-        QCOMPARE(video.frameRate, 30.0);
+        QVERIFY(video.size == QSize(320, 180) && video.frameRate == 30);
         // One report per picture read, and each of them in the file: none lost
         // in the encoder's reordering delay.
         QCOMPARE(video.frames(), progress.size());
-        QCOMPARE(qint64(video.frames()), recorder->recordedFrames());
         // The capture paces the loop; a loaded machine may fall behind. A wrong
         // rate is off by a factor.
-        const double seconds = clock.elapsed() / 1000.0, rate = 30 / speedFactor;
-        QVERIFY2(
-            video.frames() >= (seconds - 1) * rate * 0.6 &&
-                video.frames() <= (seconds + 1) * rate + 3,
-            qPrintable(QStringLiteral("%1 pictures in %2 s").arg(video.frames()).arg(seconds)));
+        const double seconds = clock.elapsed() / 1000.0;
+        QVERIFY(video.frames() >= (seconds - 1) * 9 && video.frames() <= (seconds + 1) * 15 + 3);
     }
 
     // The stop is not lost, and the drain puts the picture that the encoder
@@ -163,80 +138,66 @@ private slots:
         QCOMPARE(progress, (QVector<QPair<qint64, qint64>>{{0, 0}}));
     }
 
-    void pauseRightAfterStartAndStopWhilePaused()
+    // A pause right after start() is not lost; a stop while paused works,
+    // and a second stop returns at once. A second recording on the same
+    // object starts from zero, not paused, and truncates an existing file.
+    // Pictures read while paused are not encoded and the numbers stand still;
+    // after the pause the stream goes on without a gap.
+    void pauseAndASecondRecording()
     {
         recorder->start();
         recorder->togglePause();
         QVERIFY(reports(5) && recorder->isPaused());
         recorder->stopRecording();
         QVERIFY(!recorder->isPaused());
-        QVERIFY(stop()); // a second stop, which returns at once
+        QVERIFY(stop()); // the second stop
         QVERIFY(crashes.isEmpty() && recorder->finishError().isEmpty());
         QCOMPARE(video.fileSize, 4); // the end code alone
         QCOMPARE(progress.last(), qMakePair(qint64(0), qint64(0)));
-    }
 
-    // Pictures read while paused are not encoded, the numbers stand still,
-    // and the stream goes on without a gap. A second recording on the same
-    // object starts afresh, not paused, and truncates an existing file.
-    void pauseAndASecondRecording()
-    {
+        QVERIFY(QFile::resize(recorder->outputFileName, 1 << 20)); // an older, longer file
+        progress.clear();
         recorder->start();
         QVERIFY(reports(10));
+        QVERIFY(progress.first().first <= 1);
         recorder->togglePause();
         paint(Qt::green); // a green picture in the file was grabbed while paused
-        // Reports queued before the pause come first, then the still ones.
-        QVERIFY(waitFor([&] {
-            return progress.size() > 12 && std::all_of(progress.end() - 12, progress.end(),
-                                                       [&](const QPair<qint64, qint64> &p) {
-                                                           return p == progress.last();
-                                                       });
-        }));
+        // Reports queued before the pause may come first, then the still ones.
+        QVERIFY(reports(progress.size() + 15));
+        QCOMPARE(progress.last(), progress[progress.size() - 12]);
         const qint64 pausedAt = progress.last().first;
         paint(Qt::red);
         recorder->togglePause();
-        QVERIFY(waitFor([&] { return progress.last().first >= pausedAt + 10; }));
-        recorder->togglePause(); // left paused: the next recording must not start paused
+        QVERIFY(until([&] { return progress.last().first >= pausedAt + 10; }));
         QVERIFY(stop());
         QVERIFY(finishedClean());
         QVERIFY(recorder->stageTimes().reads - recorder->stageTimes().pictures >= 10);
         QCOMPARE(qint64(video.frames()), recorder->stageTimes().pictures);
-
-        QFile older(recorder->outputFileName = directory.filePath(QStringLiteral("older.mpg")));
-        QVERIFY(older.open(QIODevice::WriteOnly) && older.write(QByteArray(1 << 20, 'x')) > 0);
-        older.close();
-        progress.clear();
-        recorder->start();
-        QVERIFY(reports(5));
-        QVERIFY(progress.first().first <= 1);
-        QVERIFY(stop());
-        QVERIFY(finishedClean() && video.frames() >= 5);
     }
 
     void setUpFailures_data()
     {
         QTest::addColumn<RecorderCrashCode>("code");
-        QTest::addColumn<QString>("message"); // critical, beside the crash
-        QTest::newRow("area outside the screen") << InputError << QString();
-        QTest::newRow("no X display") << InputError << QString();
-        QTest::newRow("size the encoder refuses") << OutputError << "Could not open codec!";
-        QTest::newRow("folder does not exist")
-            << OutputError << "Could not open file: " + directory.filePath("missing/a.mpg");
+        QTest::newRow("area outside the screen") << InputError;
+        QTest::newRow("no X display") << InputError;
+        QTest::newRow("size the encoder refuses") << OutputError;
+        QTest::newRow("folder does not exist") << OutputError;
     }
     // Each gives no progress and leaves no file.
     void setUpFailures()
     {
         QFETCH(RecorderCrashCode, code);
-        QFETCH(QString, message);
         const QByteArray failure = QTest::currentDataTag();
         if (failure == "no X display")
             qunsetenv("DISPLAY");
-        if (failure == "folder does not exist")
-            recorder->outputFileName = directory.filePath("missing/a.mpg");
         recorder->captureOffsetX = failure == "area outside the screen" ? 1600 : 0;
         recorder->outputWidth = failure == "size the encoder refuses" ? 20000 : 640;
-        if (!message.isEmpty())
-            QTest::ignoreMessage(QtCriticalMsg, qPrintable(message));
+        if (failure == "folder does not exist")
+            recorder->outputFileName = directory.filePath("missing/a.mpg");
+        if (code == OutputError) // its one critical line
+            QTest::ignoreMessage(
+                QtCriticalMsg,
+                QRegularExpression("^Could not open (codec!|file: .*/missing/a.mpg)$"));
         recorder->start();
         QVERIFY(crashedWith(code));
         QVERIFY(progress.isEmpty() && !QFile::exists(recorder->outputFileName));
@@ -262,9 +223,8 @@ private slots:
     void fullFileSystemIsAFailure()
     {
         const QString full = directory.filePath(QStringLiteral("full"));
-        if (!QDir().mkpath(full) ||
-            QProcess::execute("sh", {"-c",
-                                     "mount -t tmpfs -o size=64k tmpfs \"$0\" && "
+        if (QProcess::execute("sh", {"-c",
+                                     "mkdir \"$0\" && mount -t tmpfs -o size=64k tmpfs \"$0\" && "
                                      "{ cat /dev/zero >\"$0/filler\" 2>/dev/null; true; }",
                                      full}) != 0)
             QSKIP("cannot mount a tmpfs here (needs root)");
@@ -290,7 +250,7 @@ private slots:
             child.start(RECORD_CHILD_PATH,
                         {recorder->outputFileName, QString::number(speedFactor)});
             QList<QByteArray> reported{"0", "0"}; // frames and bytes written
-            QVERIFY(waitFor([&] {
+            QVERIFY(until([&] {
                 while (child.canReadLine())
                     reported = child.readLine().trimmed().split(' ');
                 return reported.value(0).toInt() >= 20 / speedFactor + 1;

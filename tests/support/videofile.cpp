@@ -66,9 +66,3 @@ DecodedVideo decodeVideoFile(const QString &path, QPointF at)
     video.frameRate = av_q2d(decoder->framerate);
     return video;
 }
-
-bool colourNear(const QColor &actual, const QColor &expected, int tolerance)
-{
-    return std::max({qAbs(actual.red() - expected.red()), qAbs(actual.green() - expected.green()),
-                     qAbs(actual.blue() - expected.blue())}) <= tolerance;
-}

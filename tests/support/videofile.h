@@ -20,6 +20,3 @@ struct DecodedVideo
 
 // at is the point to sample, relative to the picture's size.
 DecodedVideo decodeVideoFile(const QString &path, QPointF at = QPointF(0.5, 0.5));
-
-// Whether two colours differ by at most tolerance in each channel.
-bool colourNear(const QColor &actual, const QColor &expected, int tolerance = 24);
