@@ -68,15 +68,27 @@ void ScreenRecorder::stopRecording()
 {
     if (stopRequested)
         return;
-    QMutexLocker locker(&mutex);
+    lockForControl();
     stopRequested = true;
     paused = false;
+    mutex.unlock();
 }
 
 void ScreenRecorder::togglePause()
 {
-    QMutexLocker locker(&mutex);
+    lockForControl();
     paused = !paused;
+    mutex.unlock();
+}
+
+// The frame loop takes the mutex again right after it lets it go; QMutex is
+// not fair, so without this a pause or stop could wait many pictures. The
+// loop steps aside while a control request is waiting.
+void ScreenRecorder::lockForControl()
+{
+    ++controlWaiting;
+    mutex.lock();
+    --controlWaiting;
 }
 
 bool ScreenRecorder::isPaused() const
@@ -121,6 +133,8 @@ void ScreenRecorder::run()
     // The test follows the body: a stop asked for before the first picture
     // still records that one picture.
     do {
+        while (controlWaiting > 0)
+            QThread::yieldCurrentThread();
         locker.relock();
         if (recordNextFrame() != 0)
             return crash(locker, FrameError);

@@ -120,9 +120,11 @@ private:
     int finishRecording();
     void releaseRecording();
     void crash(QMutexLocker &locker, RecorderCrashCode code);
+    void lockForControl();
 
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> paused{false};
+    std::atomic<int> controlWaiting{0}; // GUI-thread requests waiting for the mutex
     mutable QMutex mutex;
     QString finishErrorText;
     QFile outputFile;
