@@ -50,8 +50,11 @@ zintora_install_packages "${ZINTORA_BUILD_PACKAGES[@]}" "${ZINTORA_TEST_PACKAGES
 if [ ! -f "$ZINTORA_BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S "$ZINTORA_ROOT" -B "$ZINTORA_BUILD_DIR"
 fi
-cmake --build "$ZINTORA_BUILD_DIR" --parallel "$(nproc 2>/dev/null || echo 2)" \
-    --target zintora_movingcontent zintora_benchrecord
+if ! cmake --build "$ZINTORA_BUILD_DIR" --parallel "$(nproc 2>/dev/null || echo 2)" \
+    --target zintora_movingcontent zintora_benchrecord; then
+    echo "bench: could not build the benchmark programs (is the recorder library in the tree?)" >&2
+    exit 1
+fi
 RECORD="$ZINTORA_BUILD_DIR/bench/zintora_benchrecord"
 CONTENT="$ZINTORA_BUILD_DIR/bench/zintora_movingcontent"
 
@@ -338,14 +341,13 @@ print_case 1080p-to-720p "1080p to 720p (1920x1080 -> 1280x720, 5 Mb/s)"
 if [ "$SOAK_SECONDS" -gt 0 ]; then
     first=$(kv "$WORK/soak.out" rss_sample_kib 0)
     last=$(kv "$WORK/soak.out" rss_end_kib 0)
-    peak=$(kv "$WORK/soak.out" peak_rss_kib 0)
     echo
     echo "== soak: ScreenRecorder, 1080p to 1080p, $SOAK_SECONDS s"
     echo "frames in file: ${R[soak.frames]} of $((SOAK_SECONDS * FPS)) expected"
     tail -n1 "$WORK/soak.time" >"$WORK/soak.time1"
     RUN_SECONDS="$SOAK_SECONDS" note_time soak.zintora "$WORK/soak.time1"
     echo "CPU s per recorded second: ${R[soak.zintora.cpu]}, content client CPU: ${R[soak.zintora.client]}%"
-    awk -v a="$first" -v b="$last" -v p="$peak" 'BEGIN {
+    awk -v a="$first" -v b="$last" -v p="$((${R[soak.zintora.rss]:-0} * 1024))" 'BEGIN {
         change = (a > 0 ? 100 * (b - a) / a : 0)
         printf "RSS after 60 s: %.1f MiB, at the end: %.1f MiB (%+.1f%%), peak: %.1f MiB\n", a / 1024, b / 1024, change, p / 1024 }'
 fi
