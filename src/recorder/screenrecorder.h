@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capturedevice.h"
+#include "ffmpeg.h"
 #include "recordercrashcode.h"
 
 #include <QFile>
@@ -8,15 +10,41 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 
+class PictureConverter;
 
 // The recording engine: one object serves every recording of the window;
 // each recording runs in this object's thread (run()).
+//
+// States of a recording, driven by run() and the two flags:
+//   Idle --start()--> SettingUp (mutex held) --ok--> Recording
+//   SettingUp --a step fails--> Crashed (recorderCrashed, thread ends)
+//   Recording <--togglePause()--> Paused (pictures read and thrown away)
+//   Recording/Paused --stopRecording()--> Stopping: the iteration in
+//       progress (or one more) runs, then Finishing
+//   Recording/Paused --an iteration fails--> Crashed (FrameError)
+//   Finishing (drain, end code, close; mutex held) --> Idle, thread ends
+// Every path back to Idle or Crashed frees the recording's FFmpeg objects
+// and closes the output file.
 class ScreenRecorder : public QThread
 {
     Q_OBJECT
 
 public:
+    // Time spent in each stage of the frame loop during the last recording,
+    // totals in milliseconds of wall time (steady clock). Read after wait().
+    struct StageTimes
+    {
+        qint64 pictures = 0;   // pictures converted and handed to the encoder
+        qint64 reads = 0;      // packets read from the capture input, paused ones too
+        double grabWaitMs = 0; // blocked in the capture read (waiting for the next picture)
+        double decodeMs = 0;   // decoding the grabbed packet
+        double convertMs = 0;  // pixel-format conversion and scaling
+        double encodeMs = 0;   // encoding, including the drain at the end
+        double writeMs = 0;    // appending packets to the file
+    };
+
     explicit ScreenRecorder(QObject *parent = nullptr);
     ~ScreenRecorder() override;
 
@@ -37,7 +65,8 @@ public:
 
     // GUI thread. Clears the stop and pause flags and the result of the
     // previous recording, then starts the thread, so that a pause or stop
-    // asked for right after this call is never lost.
+    // asked for right after this call is never lost. Does nothing while a
+    // recording runs.
     void start(Priority priority = InheritPriority);
 
     // GUI thread. Asks the loop to end and clears the pause flag; returns at
@@ -55,6 +84,9 @@ public:
     // wrong while finishing it, naming the file.
     QString finishError() const;
 
+    // GUI thread, after wait(): stage timings of the last recording.
+    StageTimes stageTimes() const;
+
 signals:
     // After every iteration of the frame loop: packets and bytes written so far.
     void progressUpdated(qint64 frames, qint64 size);
@@ -65,8 +97,44 @@ protected:
     void run() override;
 
 private:
+    // Steps of a recording; each runs in the recorder thread with the mutex
+    // held and returns 0 on success, -1 after one log line on failure.
+    void prepareCaptureOptions();
+    int openInput();
+    int openEncoder();
+    int openOutputFile();
+    int setUpConversion();
+    int recordNextFrame();
+    int encodePicture();
+    int writePacket(const AVPacket *packet);
+    int finishRecording();
+    void releaseRecording();
+    void crash(QMutexLocker &locker, RecorderCrashCode code);
+
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> paused{false};
     mutable QMutex mutex;
     QString finishErrorText;
+    QFile outputFile;
+
+    // Recording state, recorder thread only.
+    qint64 frameCount = 0;
+    qint64 bytesWritten = 0;
+    qint64 picturesEncoded = 0; // running presentation time of the encoder
+    QString writeErrorText;     // why the last writePacket failed
+    CaptureDevice captureDevice;
+    StageTimes times;
+
+    // FFmpeg objects of the current recording, each with one owner.
+    ffmpeg::DictionaryPtr captureOptions;
+    const AVInputFormat *inputFormat = nullptr;
+    ffmpeg::InputContextPtr inputContext;
+    int videoStreamIndex = -1;
+    ffmpeg::CodecContextPtr decoderContext;
+    ffmpeg::FramePtr decodedFrame;
+    ffmpeg::PacketPtr inputPacket;
+    ffmpeg::CodecContextPtr encoderContext;
+    ffmpeg::PacketPtr outputPacket;
+    ffmpeg::FramePtr scaledFrame;
+    std::unique_ptr<PictureConverter> converter;
 };

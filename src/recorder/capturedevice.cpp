@@ -1,0 +1,73 @@
+#include "capturedevice.h"
+
+#include <QtGlobal>
+
+int captureRate(int frameRate, int speedFactor)
+{
+    if (speedFactor < 1)
+        return 0;
+    return frameRate / speedFactor;
+}
+
+static QByteArray number(int value)
+{
+    return QByteArray::number(value);
+}
+
+static QByteArray digit(bool value)
+{
+    return value ? QByteArrayLiteral("1") : QByteArrayLiteral("0");
+}
+
+CaptureDevice describeCaptureDevice(const CaptureRequest &request, CapturePlatform platform,
+                                    const QByteArray &x11Display)
+{
+    CaptureDevice device;
+    device.captureRate = captureRate(request.frameRate, request.speedFactor);
+    const QByteArray size = number(request.width) + 'x' + number(request.height);
+    switch (platform) {
+    case CapturePlatform::None:
+        break;
+    case CapturePlatform::WindowsGdi:
+        device.formatName = QByteArrayLiteral("gdigrab");
+        device.url = QByteArrayLiteral("desktop");
+        device.options = {{"video_size", size},
+                          {"offset_x", number(request.offsetX)},
+                          {"offset_y", number(request.offsetY)},
+                          {"framerate", number(device.captureRate)},
+                          {"draw_mouse", digit(request.drawMouse)},
+                          {"show_region", digit(request.showRegion)}};
+        break;
+    case CapturePlatform::X11:
+        // x11grab opens the display itself; its offsets are called grab_x/y.
+        device.formatName = QByteArrayLiteral("x11grab");
+        device.url = x11Display;
+        device.options = {{"video_size", size},
+                          {"grab_x", number(request.offsetX)},
+                          {"grab_y", number(request.offsetY)},
+                          {"framerate", number(device.captureRate)},
+                          {"draw_mouse", digit(request.drawMouse)},
+                          {"show_region", digit(request.showRegion)}};
+        break;
+    }
+    return device;
+}
+
+CaptureDevice nativeCaptureDevice(const CaptureRequest &request)
+{
+#if defined(Q_OS_WIN)
+    return describeCaptureDevice(request, CapturePlatform::WindowsGdi, QByteArray());
+#elif defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return describeCaptureDevice(request, CapturePlatform::X11, qgetenv("DISPLAY"));
+#else
+    return describeCaptureDevice(request, CapturePlatform::None, QByteArray());
+#endif
+}
+
+ffmpeg::DictionaryPtr makeOptionDictionary(const CaptureDevice &device)
+{
+    AVDictionary *options = nullptr;
+    for (const auto &entry : device.options)
+        av_dict_set(&options, entry.first.constData(), entry.second.constData(), 0);
+    return ffmpeg::DictionaryPtr(options);
+}
