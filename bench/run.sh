@@ -7,15 +7,17 @@
 #   bench/run.sh [--seconds N] [--soak [N]] [--keep]
 #
 #   --seconds N  length of each recording (default 20)
-#   --soak [N]   also record the 1080p case for N seconds (default 600) and
-#                compare the RSS after the first minute with the RSS at the end
+#   --soak [N]   instead, record the 1080p case with ScreenRecorder alone for
+#                N seconds (default 600) and compare its RSS after the first
+#                minute with its RSS at the end
 #   --keep       keep the recorded files and logs (their folder is printed)
 #
 # The last line is the summary: percentages of the expected frames per case
-# and our CPU divided by ffmpeg's single-thread CPU at 1080p.
+# and our CPU divided by ffmpeg's single-thread CPU at 1080p (with --soak:
+# the two RSS figures).
 set -euo pipefail
 
-usage() { sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
 
 RUN_SECONDS=20
 SOAK_SECONDS=0
@@ -314,12 +316,11 @@ print_case() { # case title
     return 0
 }
 
-log "each recording runs $RUN_SECONDS s; files and logs in $WORK"
-start_server 1920x1080
-run_case 1080p 1920 1080 1920 1080 8000000
-run_case 1080p-to-720p 1920 1080 1280 720 5000000
+# The soak on its own: one long 1080p recording whose RSS after the first
+# minute is compared with its RSS at the end.
 if [ "$SOAK_SECONDS" -gt 0 ]; then
-    log "soak: ScreenRecorder, 1080p, $SOAK_SECONDS s"
+    log "soak: ScreenRecorder, 1080p, $SOAK_SECONDS s; files and logs in $WORK"
+    start_server 1920x1080
     begin_side_costs
     /usr/bin/time -f "%e %U %S %M" -o "$WORK/soak.time" \
         "$RECORD" --output "$WORK/soak.mpg" --capture 1920x1080+0+0 --bitrate 8000000 \
@@ -328,8 +329,28 @@ if [ "$SOAK_SECONDS" -gt 0 ]; then
     wait "$CHILD_PID" || log "soak: the recording reported a failure"
     CHILD_PID=""
     end_side_costs soak.zintora
-    R[soak.frames]=$(count_frames "$WORK/soak.mpg")
+    stop_server
+    frames=$(count_frames "$WORK/soak.mpg")
+    tail -n1 "$WORK/soak.time" >"$WORK/soak.time1"
+    RUN_SECONDS="$SOAK_SECONDS" note_time soak.zintora "$WORK/soak.time1"
+    first=$(kv "$WORK/soak.out" rss_sample_kib 0)
+    last=$(kv "$WORK/soak.out" rss_end_kib 0)
+    echo
+    echo "== soak: ScreenRecorder, 1080p to 1080p, 8 Mb/s, $SOAK_SECONDS s"
+    echo "frames in file: $frames of $((SOAK_SECONDS * FPS)) expected ($(pct "$frames" $((SOAK_SECONDS * FPS))))"
+    echo "CPU s per recorded second: ${R[soak.zintora.cpu]}, peak RSS: ${R[soak.zintora.rss]} MiB"
+    echo "content client CPU: ${R[soak.zintora.client]}% of one core, Xvfb: ${R[soak.zintora.xvfb]}%"
+    echo
+    awk -v a="$first" -v b="$last" 'BEGIN {
+        change = (a > 0 ? 100 * (b - a) / a : 0)
+        printf "soak: rss-after-60s=%.1fMiB rss-at-end=%.1fMiB change=%+.1f%%\n", a / 1024, b / 1024, change }'
+    exit 0
 fi
+
+log "each recording runs $RUN_SECONDS s; files and logs in $WORK"
+start_server 1920x1080
+run_case 1080p 1920 1080 1920 1080 8000000
+run_case 1080p-to-720p 1920 1080 1280 720 5000000
 stop_server
 start_server 3840x2160
 run_case 4k 3840 2160 3840 2160 16000000
@@ -343,19 +364,6 @@ print_case 1080p "1080p to 1080p (1920x1080 -> 1920x1080, 8 Mb/s)"
 print_case 4k "4K to 4K (3840x2160 -> 3840x2160, 16 Mb/s)"
 print_case 4k-to-1080p "4K to 1080p (3840x2160 -> 1920x1080, 8 Mb/s)"
 print_case 1080p-to-720p "1080p to 720p (1920x1080 -> 1280x720, 5 Mb/s)"
-if [ "$SOAK_SECONDS" -gt 0 ]; then
-    first=$(kv "$WORK/soak.out" rss_sample_kib 0)
-    last=$(kv "$WORK/soak.out" rss_end_kib 0)
-    echo
-    echo "== soak: ScreenRecorder, 1080p to 1080p, $SOAK_SECONDS s"
-    echo "frames in file: ${R[soak.frames]} of $((SOAK_SECONDS * FPS)) expected"
-    tail -n1 "$WORK/soak.time" >"$WORK/soak.time1"
-    RUN_SECONDS="$SOAK_SECONDS" note_time soak.zintora "$WORK/soak.time1"
-    echo "CPU s per recorded second: ${R[soak.zintora.cpu]}, content client CPU: ${R[soak.zintora.client]}%"
-    awk -v a="$first" -v b="$last" -v p="$((${R[soak.zintora.rss]:-0} * 1024))" 'BEGIN {
-        change = (a > 0 ? 100 * (b - a) / a : 0)
-        printf "RSS after 60 s: %.1f MiB, at the end: %.1f MiB (%+.1f%%), peak: %.1f MiB\n", a / 1024, b / 1024, change, p / 1024 }'
-fi
 echo
 printf 'summary: frames 1080p=%s 4k=%s 4k-to-1080p=%s 1080p-to-720p=%s cpu-vs-ffmpeg-1080p=%s\n' \
     "$(pct "${R[1080p.zintora.frames]}" $((RUN_SECONDS * FPS)))" \
