@@ -107,6 +107,7 @@ start_server() { # WxH
     SERVER_PIDS+=("$ZINTORA_XVFB_PID")
     SERVER_PID="$ZINTORA_XVFB_PID"
     export DISPLAY="$ZINTORA_XVFB_DISPLAY"
+    rm -f "$WORK/content.ready"
     "$CONTENT" "$FPS" >"$WORK/content.ready" 2>>"$WORK/content.log" &
     CONTENT_PID=$!
     # Building the texture takes a few seconds.
