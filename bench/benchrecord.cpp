@@ -162,8 +162,13 @@ int main(int argc, char *argv[])
                        [&] { rssSample = residentKiB(); });
     // The fixed time runs from start(), as a user's recording does from the
     // press of Start: the set-up counts against the pictures delivered.
-    QTimer::singleShot(int(duration * 1000), Qt::PreciseTimer, &app,
-                       [&] { recorder.stopRecording(); });
+    // The end sample is taken while the recording still runs: after wait()
+    // its buffers are freed and the figure would say nothing about growth.
+    long rssAtStop = -1;
+    QTimer::singleShot(int(duration * 1000), Qt::PreciseTimer, &app, [&] {
+        rssAtStop = residentKiB();
+        recorder.stopRecording();
+    });
 
     clock.start();
     recorder.start();
@@ -182,7 +187,8 @@ int main(int argc, char *argv[])
     std::printf("peak_rss_kib=%ld\n", ru.ru_maxrss);
     if (sampleAt < duration)
         std::printf("rss_sample_kib=%ld\n", rssSample);
-    std::printf("rss_end_kib=%ld\n", residentKiB());
+    std::printf("rss_at_stop_kib=%ld\n", rssAtStop);
+    std::printf("rss_after_kib=%ld\n", residentKiB());
     std::printf("crash_code=%d\n", crashCode.load());
     std::printf("finish_error=%s\n", recorder.finishError().toUtf8().constData());
     printStageTimes(recorder);

@@ -335,12 +335,14 @@ if [ "$SOAK_SECONDS" -gt 0 ]; then
     tail -n1 "$WORK/soak.time" >"$WORK/soak.time1"
     RUN_SECONDS="$SOAK_SECONDS" note_time soak.zintora "$WORK/soak.time1"
     first=$(kv "$WORK/soak.out" rss_sample_kib 0)
-    last=$(kv "$WORK/soak.out" rss_end_kib 0)
+    last=$(kv "$WORK/soak.out" rss_at_stop_kib 0)
+    after=$(kv "$WORK/soak.out" rss_after_kib 0)
     echo
     echo "== soak: ScreenRecorder, 1080p to 1080p, 8 Mb/s, $SOAK_SECONDS s"
     echo "frames in file: $frames of $((SOAK_SECONDS * FPS)) expected ($(pct "$frames" $((SOAK_SECONDS * FPS))))"
     echo "CPU s per recorded second: ${R[soak.zintora.cpu]}, peak RSS: ${R[soak.zintora.rss]} MiB"
     echo "content client CPU: ${R[soak.zintora.client]}% of one core, Xvfb: ${R[soak.zintora.xvfb]}%"
+    echo "RSS once the recording has finished: $((after / 1024)) MiB"
     echo
     awk -v a="$first" -v b="$last" 'BEGIN {
         change = (a > 0 ? 100 * (b - a) / a : 0)
