@@ -1,5 +1,9 @@
 #include "pictureconverter.h"
 
+#include <QThread>
+
+#include <algorithm>
+
 #ifdef ZINTORA_HAVE_LIBYUV
 #include <libyuv/convert.h>
 #endif
@@ -32,7 +36,7 @@ static LibyuvToI420 libyuvConversion(AVPixelFormat format)
 std::unique_ptr<PictureConverter> PictureConverter::create(int sourceWidth, int sourceHeight,
                                                            AVPixelFormat sourceFormat,
                                                            int targetWidth, int targetHeight,
-                                                           bool allowLibyuv)
+                                                           bool allowLibyuv, int scalerThreads)
 {
     if (sourceWidth <= 0 || sourceHeight <= 0 || targetWidth <= 0 || targetHeight <= 0)
         return nullptr;
@@ -51,10 +55,22 @@ std::unique_ptr<PictureConverter> PictureConverter::create(int sourceWidth, int 
     Q_UNUSED(allowLibyuv)
 #endif
     if (converter->how == Method::Swscale) {
-        converter->scaler.reset(sws_getContext(sourceWidth, sourceHeight, sourceFormat, targetWidth,
-                                               targetHeight, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
-                                               nullptr, nullptr, nullptr));
-        if (!converter->scaler)
+        if (scalerThreads <= 0)
+            scalerThreads = qint64(sourceWidth) * sourceHeight > 1920 * 1088
+                                ? std::clamp(QThread::idealThreadCount(), 1, 4)
+                                : 1;
+        converter->scalerThreads = scalerThreads;
+        converter->scaler.reset(sws_alloc_context());
+        SwsContext *scaler = converter->scaler.get();
+        if (!scaler || av_opt_set_int(scaler, "srcw", sourceWidth, 0) < 0 ||
+            av_opt_set_int(scaler, "srch", sourceHeight, 0) < 0 ||
+            av_opt_set_int(scaler, "src_format", sourceFormat, 0) < 0 ||
+            av_opt_set_int(scaler, "dstw", targetWidth, 0) < 0 ||
+            av_opt_set_int(scaler, "dsth", targetHeight, 0) < 0 ||
+            av_opt_set_int(scaler, "dst_format", AV_PIX_FMT_YUV420P, 0) < 0 ||
+            av_opt_set_int(scaler, "sws_flags", SWS_BICUBIC, 0) < 0 ||
+            av_opt_set_int(scaler, "threads", scalerThreads, 0) < 0 ||
+            sws_init_context(scaler, nullptr, nullptr) < 0)
             return nullptr;
     }
 
@@ -96,7 +112,7 @@ int PictureConverter::convert(const AVFrame *source, AVFrame *target)
         return result == 0 ? 0 : AVERROR(EINVAL);
     }
 #endif
-    result = sws_scale(scaler.get(), source->data, source->linesize, 0, sourceHeight, target->data,
-                       target->linesize);
-    return result > 0 ? 0 : AVERROR(EINVAL);
+    // The frame call is the one that runs swscale's slice threads.
+    result = sws_scale_frame(scaler.get(), target, source);
+    return result < 0 ? result : 0;
 }

@@ -22,12 +22,15 @@ public:
     };
 
     // Null when the conversion cannot be made (unknown format, bad sizes).
-    // With allowLibyuv false swscale is always used.
+    // With allowLibyuv false swscale is always used. scalerThreads is the
+    // number of swscale's slice threads; 0 picks it from the source size.
     static std::unique_ptr<PictureConverter> create(int sourceWidth, int sourceHeight,
                                                     AVPixelFormat sourceFormat, int targetWidth,
-                                                    int targetHeight, bool allowLibyuv = true);
+                                                    int targetHeight, bool allowLibyuv = true,
+                                                    int scalerThreads = 0);
 
     Method method() const { return how; }
+    int threads() const { return scalerThreads; }
 
     // Converts source (which must have the size and format given to create())
     // into target, which is unreferenced first and then refers to a pooled
@@ -44,6 +47,7 @@ private:
     int targetWidth = 0;
     int targetHeight = 0;
     int targetBufferSize = 0;
+    int scalerThreads = 1;
     ffmpeg::ScalerPtr scaler;
     ffmpeg::BufferPoolPtr pool;
 };

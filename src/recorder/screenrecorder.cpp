@@ -24,11 +24,16 @@ double millisecondsSince(Clock::time_point start)
 constexpr char sequenceEndCode[4] = {0x00, 0x00, 0x01, char(0xB7)};
 
 // Slice threads of the MPEG-2 encoder. Every macroblock row starts a slice
-// anyway, so threads change nothing in the stream; two are what lets a 4K
-// picture be encoded within one capture interval on a two-core machine.
-// More would cost memory for little gain.
-int encoderThreadCount()
+// anyway, so threads change nothing in the stream. Above 1080p one thread
+// cannot encode a picture within the 33 ms of a capture interval, so the
+// encoder gets up to 4. Up to 1080p one thread keeps up with CPU to spare,
+// and stays cheaper: with more than one slice context FFmpeg (5.1) sizes
+// and zero-fills its packet buffer for the worst case, about 26 MB at
+// 1080p and 100 MB at 4K, and the threads add synchronisation work.
+int encoderThreadCount(int width, int height)
 {
+    if (qint64(width) * height <= 1920 * 1088)
+        return 1;
     return std::clamp(QThread::idealThreadCount(), 1, 4);
 }
 
@@ -89,6 +94,16 @@ ScreenRecorder::StageTimes ScreenRecorder::stageTimes() const
     return times;
 }
 
+qint64 ScreenRecorder::recordedFrames() const
+{
+    return frameCount;
+}
+
+qint64 ScreenRecorder::recordedBytes() const
+{
+    return bytesWritten;
+}
+
 void ScreenRecorder::run()
 {
     QMutexLocker locker(&mutex);
@@ -126,6 +141,27 @@ void ScreenRecorder::run()
 // stopRecording or togglePause.
 void ScreenRecorder::crash(QMutexLocker &locker, RecorderCrashCode code)
 {
+    if (finishErrorText.isEmpty()) {
+        const QString fileName = QDir::toNativeSeparators(outputFileName);
+        switch (code) {
+        case InputError:
+            finishErrorText = QStringLiteral("Could not record %1: the screen could not be "
+                                             "captured")
+                                  .arg(fileName);
+            break;
+        case OutputError:
+            finishErrorText =
+                QStringLiteral("Could not record %1: the encoder or the file could not be opened")
+                    .arg(fileName);
+            break;
+        case FrameError:
+            finishErrorText =
+                QStringLiteral("Recording %1 ended early: a picture could not be captured or "
+                               "encoded")
+                    .arg(fileName);
+            break;
+        }
+    }
     releaseRecording();
     locker.unlock();
     emit recorderCrashed(code);
@@ -163,7 +199,14 @@ int ScreenRecorder::openInput()
         qCDebug(lcRecorder) << "Couldn't open input stream.";
         return -1;
     }
-    AVFormatContext *context = nullptr;
+    AVFormatContext *context = avformat_alloc_context();
+    if (!context) {
+        qCDebug(lcRecorder) << "Couldn't open input stream.";
+        return -1;
+    }
+    // The device states its rate; without this the stream probe would grab
+    // 20 pictures to measure it, 20 seconds at one picture per second.
+    context->fps_probe_size = 0;
     AVDictionary *options = captureOptions.release();
     int result =
         avformat_open_input(&context, captureDevice.url.constData(), inputFormat, &options);
@@ -243,7 +286,7 @@ int ScreenRecorder::openEncoder()
     context->max_b_frames = 1;
     context->pix_fmt = AV_PIX_FMT_YUV420P;
     context->thread_type = FF_THREAD_SLICE;
-    context->thread_count = encoderThreadCount();
+    context->thread_count = encoderThreadCount(outputWidth, outputHeight);
 
     if (avcodec_open2(context, encoder, nullptr) < 0) {
         qCCritical(lcRecorder) << "Could not open codec!";

@@ -81,11 +81,19 @@ public:
 
     // GUI thread, after wait(). Empty when the last recording was finished
     // cleanly (drained, end code written, file closed); otherwise what went
-    // wrong while finishing it, naming the file.
+    // wrong, naming the file: a failed write while finishing (the window
+    // shows it instead of the success message), or why the recording
+    // crashed (recorderCrashed has been sent then).
     QString finishError() const;
 
     // GUI thread, after wait(): stage timings of the last recording.
     StageTimes stageTimes() const;
+
+    // GUI thread, after wait(): packets and bytes the last recording wrote to
+    // its file, those of the final drain included (the last progressUpdated
+    // comes before the drain); the end code is not counted.
+    qint64 recordedFrames() const;
+    qint64 recordedBytes() const;
 
 signals:
     // After every iteration of the frame loop: packets and bytes written so far.
