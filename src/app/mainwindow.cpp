@@ -3,8 +3,11 @@
 #include "aboutbox.h"
 #include "desktopscreens.h"
 #include "mainwindowlayout.h"
+#include "screenrecorder.h"
+#include "transparentwindow.h"
 #include "updatecheck.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QIntValidator>
 #include <QLineEdit>
@@ -30,7 +33,25 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
 
     fillScreenList();
 
+    // Shown and hidden once so that its native window exists before the first
+    // opening.
+    selectAreaWindow = new TransparentWindow(this, screens.get());
+    selectAreaWindow->setGeometry(screens->logicalGeometry(ui->ScreenComboBox->currentIndex()));
+    selectAreaWindow->show();
+    selectAreaWindow->hide();
+
+    // Before any connection that carries it across threads.
+    qRegisterMetaType<RecorderCrashCode>("RecorderCrashCode");
+    recorder = new ScreenRecorder(this);
+
+    connect(recorder, &ScreenRecorder::progressUpdated, this, &MainWindow::onProgressUpdated);
+    connect(recorder, &ScreenRecorder::recorderCrashed, this, &MainWindow::onRecorderCrashed);
     connect(this, &MainWindow::recordingAreaChanged, this, &MainWindow::onRecordingAreaChanged);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            &MainWindow::onApplicationStateChanged);
+    connect(selectAreaWindow, &TransparentWindow::areaSelected, this, &MainWindow::onAreaSelected);
+    connect(selectAreaWindow, &TransparentWindow::rejected, this,
+            &MainWindow::onSelectAreaWindowClosed);
 
     ui->destFolderField->setText(destFolder);
     ui->stopButton->setEnabled(false);
@@ -44,6 +65,9 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
 
 MainWindow::~MainWindow()
 {
+    // A window destroyed without being closed still leaves a finished file.
+    if (recorder->isRunning())
+        finishRecording();
     delete ui;
 }
 

@@ -4,12 +4,14 @@
 #include "qualitypresets.h"
 #include "recordercrashcode.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QPoint>
 #include <QString>
 #include <QUrl>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class QNetworkReply;
@@ -32,9 +34,15 @@ public:
     QString version() const { return versionString; }
     // The address the update check asks; the build's update host by default.
     void setUpdateEndpoint(const QUrl &url) { updateEndpoint = url; }
+    // The clock that names recordings; the local time by default.
+    void setClock(std::function<QDateTime()> now) { clock = std::move(now); }
 
 signals:
     void recordingAreaChanged();
+
+protected:
+    // A recording still running is finished as by Stop before the window goes.
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_startButton_clicked();
@@ -66,6 +74,15 @@ private slots:
 private:
     void fillScreenList();
     void setRecordingAreaFullscreen();
+    void setAreaField(int &field, const QString &text);
+
+    QString makeRecordingFileName() const;
+    void applySettingsToRecorder();
+    // Why a start must be refused, or empty; shown as "Invalid recording area".
+    QString startProblem() const;
+    // Stops a running recording and waits until its file is complete. Returns
+    // what went wrong while finishing it, or empty.
+    QString finishRecording();
 
     ScreenRecorder *recorder = nullptr;
     QString destFolder;
@@ -82,4 +99,5 @@ private:
 
     std::unique_ptr<DesktopScreens> screens;
     QUrl updateEndpoint;
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 };

@@ -41,28 +41,31 @@ void MainWindow::on_RecAreaFullscreenButton_clicked()
     setRecordingAreaFullscreen();
 }
 
+// Text that is not an integer, the empty text included, reads as 0.
+void MainWindow::setAreaField(int &field, const QString &text)
+{
+    field = text.toInt();
+    emit recordingAreaChanged();
+}
+
 void MainWindow::on_recordingAreaInputW_textChanged(const QString &text)
 {
-    recordingAreaW = text.toInt();
-    emit recordingAreaChanged();
+    setAreaField(recordingAreaW, text);
 }
 
 void MainWindow::on_recordingAreaInputH_textChanged(const QString &text)
 {
-    recordingAreaH = text.toInt();
-    emit recordingAreaChanged();
+    setAreaField(recordingAreaH, text);
 }
 
 void MainWindow::on_recordingAreaInputX_textChanged(const QString &text)
 {
-    recordingAreaX = text.toInt();
-    emit recordingAreaChanged();
+    setAreaField(recordingAreaX, text);
 }
 
 void MainWindow::on_recordingAreaInputY_textChanged(const QString &text)
 {
-    recordingAreaY = text.toInt();
-    emit recordingAreaChanged();
+    setAreaField(recordingAreaY, text);
 }
 
 void MainWindow::onRecordingAreaChanged()
@@ -74,14 +77,13 @@ void MainWindow::onRecordingAreaChanged()
 
     ui->recordingAreaCoord->setText(
         tr("Resolution: %1x%2").arg(recordingAreaW).arg(recordingAreaH));
-    ui->recordingAreaCoord->setToolTip(
-        tr("The bounding box for the recording area. \n") +
-        tr("Covering horizontally from %1px to %2px, \n")
-            .arg(recordingAreaX)
-            .arg(recordingAreaX + recordingAreaW) +
-        tr("And vertically from %3px to %4px")
-            .arg(recordingAreaY)
-            .arg(recordingAreaY + recordingAreaH));
+    ui->recordingAreaCoord->setToolTip(tr("The bounding box for the recording area. \n") +
+                                       tr("Covering horizontally from %1px to %2px, \n")
+                                           .arg(recordingAreaX)
+                                           .arg(recordingAreaX + recordingAreaW) +
+                                       tr("And vertically from %3px to %4px")
+                                           .arg(recordingAreaY)
+                                           .arg(recordingAreaY + recordingAreaH));
 
     ui->QualityComboBox->clear();
     const int offered = offeredQualityCount(qualityPresets, recordingAreaW, recordingAreaH);

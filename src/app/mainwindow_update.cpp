@@ -1,5 +1,21 @@
 // Asking the project's web host for the latest version.
 #include "mainwindow.h"
 
-void MainWindow::onPollFinished(QNetworkReply *) {}
-void MainWindow::on_actionCheck_for_updates_triggered() {}
+#include "updatecheck.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+void MainWindow::on_actionCheck_for_updates_triggered()
+{
+    // A manager per check, so that checks may overlap and each gives its own
+    // box; it stays with the window.
+    auto *manager = new QNetworkAccessManager(this);
+    connect(manager, &QNetworkAccessManager::finished, this, &MainWindow::onPollFinished);
+    startPoll(manager, updateEndpoint);
+}
+
+void MainWindow::onPollFinished(QNetworkReply *poll_result)
+{
+    showPollResult(this, poll_result, versionString);
+}

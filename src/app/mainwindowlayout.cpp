@@ -18,6 +18,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace {
 
 // Every layout of the window: spacing 6, no margins.
@@ -59,6 +61,27 @@ QLabel *makeFieldLabel(QWidget *parent, const char *name)
     return label;
 }
 
+struct InputNames
+{
+    const char *container, *layout, *label, *edit;
+};
+
+// A right-aligned label and its line edit, side by side on a container.
+std::tuple<QWidget *, QHBoxLayout *, QLabel *, QLineEdit *>
+makeLabelledInput(QWidget *parent, const InputNames &names, const QRect &geometry,
+                  Qt::InputMethodHints hints)
+{
+    QWidget *container = makeContainer(parent, names.container, geometry);
+    auto *layout = makeLayout<QHBoxLayout>(container, names.layout);
+    QLabel *label = makeFieldLabel(container, names.label);
+    layout->addWidget(label);
+    auto *edit = make<QLineEdit>(container, names.edit);
+    if (hints != Qt::ImhNone)
+        edit->setInputMethodHints(hints);
+    layout->addWidget(edit);
+    return {container, layout, label, edit};
+}
+
 QString tr(const char *text)
 {
     return QCoreApplication::translate("MainWindow", text, nullptr);
@@ -96,7 +119,8 @@ void MainWindowLayout::setupLayout(QMainWindow *window)
     // Page "Basic".
     tab = make<QWidget>(nullptr, "tab");
     groupBox = make<QGroupBox>(tab, "groupBox", QRect(10, 180, 261, 121));
-    SelectRecAreaButton = make<QPushButton>(groupBox, "SelectRecAreaButton", QRect(140, 80, 111, 31));
+    SelectRecAreaButton =
+        make<QPushButton>(groupBox, "SelectRecAreaButton", QRect(140, 80, 111, 31));
     SelectRecAreaButton->setEnabled(true);
     SelectRecAreaButton->setCheckable(true);
     RecAreaFullscreenButton =
@@ -127,33 +151,18 @@ void MainWindowLayout::setupLayout(QMainWindow *window)
     showRecordingAreaCheckBox =
         make<QCheckBox>(groupBox_4, "showRecordingAreaCheckBox", QRect(10, 140, 261, 20));
     showRecordingAreaCheckBox->setChecked(true);
-    layoutWidget1 = makeContainer(groupBox_4, "layoutWidget1", QRect(10, 100, 111, 30));
-    horizontalLayout = makeLayout<QHBoxLayout>(layoutWidget1, "horizontalLayout");
-    label_3 = makeFieldLabel(layoutWidget1, "label_3");
-    horizontalLayout->addWidget(label_3);
-    recordingAreaInputW = make<QLineEdit>(layoutWidget1, "recordingAreaInputW");
-    recordingAreaInputW->setInputMethodHints(Qt::ImhLatinOnly);
-    horizontalLayout->addWidget(recordingAreaInputW);
-    layoutWidget2 = makeContainer(groupBox_4, "layoutWidget2", QRect(10, 60, 111, 30));
-    horizontalLayout_3 = makeLayout<QHBoxLayout>(layoutWidget2, "horizontalLayout_3");
-    label_6 = makeFieldLabel(layoutWidget2, "label_6");
-    horizontalLayout_3->addWidget(label_6);
-    recordingAreaInputX = make<QLineEdit>(layoutWidget2, "recordingAreaInputX");
-    recordingAreaInputX->setInputMethodHints(Qt::ImhLatinOnly);
-    horizontalLayout_3->addWidget(recordingAreaInputX);
-    layoutWidget3 = makeContainer(groupBox_4, "layoutWidget3", QRect(130, 100, 121, 30));
-    horizontalLayout_2 = makeLayout<QHBoxLayout>(layoutWidget3, "horizontalLayout_2");
-    label_5 = makeFieldLabel(layoutWidget3, "label_5");
-    horizontalLayout_2->addWidget(label_5);
-    recordingAreaInputH = make<QLineEdit>(layoutWidget3, "recordingAreaInputH");
-    horizontalLayout_2->addWidget(recordingAreaInputH);
-    layoutWidget4 = makeContainer(groupBox_4, "layoutWidget4", QRect(130, 60, 121, 30));
-    horizontalLayout_4 = makeLayout<QHBoxLayout>(layoutWidget4, "horizontalLayout_4");
-    label_7 = makeFieldLabel(layoutWidget4, "label_7");
-    horizontalLayout_4->addWidget(label_7);
-    recordingAreaInputY = make<QLineEdit>(layoutWidget4, "recordingAreaInputY");
-    recordingAreaInputY->setInputMethodHints(Qt::ImhLatinOnly);
-    horizontalLayout_4->addWidget(recordingAreaInputY);
+    std::tie(layoutWidget1, horizontalLayout, label_3, recordingAreaInputW) = makeLabelledInput(
+        groupBox_4, {"layoutWidget1", "horizontalLayout", "label_3", "recordingAreaInputW"},
+        QRect(10, 100, 111, 30), Qt::ImhLatinOnly);
+    std::tie(layoutWidget2, horizontalLayout_3, label_6, recordingAreaInputX) = makeLabelledInput(
+        groupBox_4, {"layoutWidget2", "horizontalLayout_3", "label_6", "recordingAreaInputX"},
+        QRect(10, 60, 111, 30), Qt::ImhLatinOnly);
+    std::tie(layoutWidget3, horizontalLayout_2, label_5, recordingAreaInputH) = makeLabelledInput(
+        groupBox_4, {"layoutWidget3", "horizontalLayout_2", "label_5", "recordingAreaInputH"},
+        QRect(130, 100, 121, 30), Qt::ImhNone);
+    std::tie(layoutWidget4, horizontalLayout_4, label_7, recordingAreaInputY) = makeLabelledInput(
+        groupBox_4, {"layoutWidget4", "horizontalLayout_4", "label_7", "recordingAreaInputY"},
+        QRect(130, 60, 121, 30), Qt::ImhLatinOnly);
     layoutWidget5 = makeContainer(groupBox_4, "layoutWidget5", QRect(10, 20, 241, 24));
     gridLayout = makeLayout<QGridLayout>(layoutWidget5, "gridLayout");
     label_2 = make<QLabel>(layoutWidget5, "label_2");
@@ -169,8 +178,7 @@ void MainWindowLayout::setupLayout(QMainWindow *window)
     horizontalLayout_5->addWidget(label);
     QualityComboBox = make<QComboBox>(layoutWidget6, "QualityComboBox");
     horizontalLayout_5->addWidget(QualityComboBox);
-    pauseOnFocusCheckBox =
-        make<QCheckBox>(tab_2, "pauseOnFocusCheckBox", QRect(10, 280, 261, 20));
+    pauseOnFocusCheckBox = make<QCheckBox>(tab_2, "pauseOnFocusCheckBox", QRect(10, 280, 261, 20));
     tabWidget->addTab(tab_2, QString());
 
     // Readout of video time and file size.
@@ -217,7 +225,8 @@ void MainWindowLayout::retranslateLayout(QMainWindow *window)
     groupBox->setToolTip(tr("The area of the screen that will be recorded."));
     groupBox->setTitle(tr("Recording Area"));
     SelectRecAreaButton->setText(tr("Select Area"));
-    RecAreaFullscreenButton->setToolTip(tr("Not exactly fullscreen.\nThe task bar will be cropped."));
+    RecAreaFullscreenButton->setToolTip(
+        tr("Not exactly fullscreen.\nThe task bar will be cropped."));
     RecAreaFullscreenButton->setText(tr("Set Fullscreen"));
     recordingAreaCoord->setText(tr("Resolution: 640x480         "));
     showRecAreaButton->setText(tr("Show Selected Area"));

@@ -16,10 +16,10 @@ int scaled(int offset, double ratio)
 // Squared distance from a point to a rectangle; 0 inside it.
 qint64 distanceSquared(const QRect &rect, QPoint p)
 {
-    const qint64 dx = p.x() < rect.left() ? rect.left() - p.x()
+    const qint64 dx = p.x() < rect.left()    ? rect.left() - p.x()
                       : p.x() > rect.right() ? p.x() - rect.right()
                                              : 0;
-    const qint64 dy = p.y() < rect.top() ? rect.top() - p.y()
+    const qint64 dy = p.y() < rect.top()      ? rect.top() - p.y()
                       : p.y() > rect.bottom() ? p.y() - rect.bottom()
                                               : 0;
     return dx * dx + dy * dy;
@@ -63,8 +63,7 @@ QRect DesktopScreens::availableGeometry(int screen) const
 
 int DesktopScreens::screenAtLogical(QPoint logical) const
 {
-    return nearestScreen(count(), primary(), logical,
-                         [this](int i) { return logicalGeometry(i); });
+    return nearestScreen(count(), primary(), logical, [this](int i) { return logicalGeometry(i); });
 }
 
 int DesktopScreens::screenAtDevice(QPoint device) const
@@ -79,8 +78,8 @@ QPoint DesktopScreens::toDevice(QPoint logical) const
         return logical;
     const QPoint origin = logicalGeometry(screen).topLeft();
     const double ratio = devicePixelRatio(screen);
-    return origin + QPoint(scaled(logical.x() - origin.x(), ratio),
-                           scaled(logical.y() - origin.y(), ratio));
+    return origin +
+           QPoint(scaled(logical.x() - origin.x(), ratio), scaled(logical.y() - origin.y(), ratio));
 }
 
 QPoint DesktopScreens::toLogical(QPoint device) const

@@ -1,6 +1,36 @@
 #pragma once
 
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QString>
 #include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QWidget;
+
+Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
 
 // "http://" + the project's web host + "/latest-version.json".
 QUrl defaultUpdateEndpoint();
+
+// The reply comes over plain HTTP from whoever is on the path: a body longer
+// than this is not read and counts as not valid JSON.
+constexpr qint64 maxPollReplySize = 64 * 1024;
+
+// Sends the GET for one check on the manager, which reports the reply with
+// its finished() signal. The transfer is cut off once the body is known to
+// be longer than maxPollReplySize.
+QNetworkReply *startPoll(QNetworkAccessManager *manager, const QUrl &endpoint);
+
+// The message to show for a finished reply, or an empty text when the reply
+// is usable; in that case object holds the update document.
+QString validatePollReply(QNetworkReply *reply, QJsonObject &object);
+
+// The rich text announcing a newer version. Both values come from the
+// network: they are shown as text, and the link is clickable only when it is
+// an absolute http or https URL.
+QString newVersionText(const QString &version, const QString &link);
+
+// Shows the one message box of a finished check over the parent (modal).
+void showPollResult(QWidget *parent, QNetworkReply *reply, const QString &currentVersion);

@@ -13,14 +13,15 @@ MessageBoxCatcher::MessageBoxCatcher(QObject *parent) : QObject(parent)
 
 void MessageBoxCatcher::poll()
 {
+    handled.removeAll(nullptr);
     const auto widgets = QApplication::topLevelWidgets();
     for (QWidget *widget : widgets) {
         auto *box = qobject_cast<QMessageBox *>(widget);
         if (!box || !box->isVisible() || handled.contains(box))
             continue;
         handled.append(box);
-        seen.append({box->windowTitle(), box->text(), box->icon(), box->textFormat(),
-                     box->parentWidget()});
+        seen.append(
+            {box->windowTitle(), box->text(), box->icon(), box->textFormat(), box->parentWidget()});
         if (autoClose) {
             QAbstractButton *button = box->defaultButton();
             if (!button && !box->buttons().isEmpty())

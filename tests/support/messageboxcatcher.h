@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QVector>
@@ -35,6 +36,7 @@ private:
 
     QTimer timer;
     QVector<Box> seen;
-    QVector<QMessageBox *> handled;
+    // Guarded: a later box may be allocated where a closed one was.
+    QVector<QPointer<QMessageBox>> handled;
     bool autoClose = true;
 };

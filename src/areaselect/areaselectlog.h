@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// The area selection's part of the message log.
+Q_DECLARE_LOGGING_CATEGORY(lcAreaSelect)
