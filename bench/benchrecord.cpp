@@ -164,10 +164,17 @@ int main(int argc, char *argv[])
     // press of Start: the set-up counts against the pictures delivered.
     // The end sample is taken while the recording still runs: after wait()
     // its buffers are freed and the figure would say nothing about growth.
+    // How long stopRecording() blocks is how long a user's Stop waits for
+    // the loop to let go of the mutex.
     long rssAtStop = -1;
+    qint64 framesAtStop = -1, stopBlockedUs = -1;
     QTimer::singleShot(int(duration * 1000), Qt::PreciseTimer, &app, [&] {
         rssAtStop = residentKiB();
+        framesAtStop = frames;
+        QElapsedTimer blocked;
+        blocked.start();
         recorder.stopRecording();
+        stopBlockedUs = blocked.nsecsElapsed() / 1000;
     });
 
     clock.start();
@@ -188,6 +195,8 @@ int main(int argc, char *argv[])
     if (sampleAt < duration)
         std::printf("rss_sample_kib=%ld\n", rssSample);
     std::printf("rss_at_stop_kib=%ld\n", rssAtStop);
+    std::printf("frames_at_stop=%lld\n", static_cast<long long>(framesAtStop));
+    std::printf("stop_blocked_ms=%.1f\n", stopBlockedUs / 1000.0);
     std::printf("rss_after_kib=%ld\n", residentKiB());
     std::printf("crash_code=%d\n", crashCode.load());
     std::printf("finish_error=%s\n", recorder.finishError().toUtf8().constData());

@@ -198,6 +198,7 @@ run_ours() { # case cw ch ow oh bitrate
     note_time "$c.zintora" "$WORK/$c.zintora.time1"
     R[$c.zintora.frames]=$(count_frames "$out")
     R[$c.zintora.first]=$(kv "$WORK/$c.zintora.out" first_picture_ms)
+    R[$c.zintora.stopwait]=$(kv "$WORK/$c.zintora.out" stop_blocked_ms)
     local k
     for k in grab decode convert encode write; do
         R[$c.zintora.$k]=$(kv "$WORK/$c.zintora.out" "stage_${k}_ms" "?")
@@ -296,6 +297,7 @@ print_case() { # case title
     for t in "${TOOLS[@]}"; do printf ' %14s' "$(pct "${R[$c.$t.frames]}" "$expected")"; done
     echo
     row "first picture after ms" first
+    row "stopRecording() blocked ms" stopwait
     row "CPU s per recorded second" cpu
     row "peak RSS MiB" rss
     row "ms per picture: grab wait" grab
