@@ -157,15 +157,15 @@ int main(int argc, char *argv[])
         [&](RecorderCrashCode code) { crashCode = static_cast<int>(code); }, Qt::DirectConnection);
     QObject::connect(&recorder, &QThread::finished, &app, &QCoreApplication::quit);
 
+    // The fixed time runs from start(), as a user's recording does from the
+    // press of Start: the set-up counts against the pictures delivered.
+    clock.start();
     long rssSample = -1;
     QTimer::singleShot(int(sampleAt * 1000), Qt::PreciseTimer, &app,
                        [&] { rssSample = residentKiB(); });
-    // The fixed time runs from start(), as a user's recording does from the
-    // press of Start: the set-up counts against the pictures delivered.
-    // The end sample is taken while the recording still runs: after wait()
-    // its buffers are freed and the figure would say nothing about growth.
-    // How long stopRecording() blocks is how long a user's Stop waits for
-    // the loop to let go of the mutex.
+    // The end sample is taken while the recording still runs (after wait()
+    // its buffers are freed). How long stopRecording() blocks is how long a
+    // user's Stop waits for the loop to let go of the mutex.
     long rssAtStop = -1;
     qint64 framesAtStop = -1, stopBlockedUs = -1;
     QTimer::singleShot(int(duration * 1000), Qt::PreciseTimer, &app, [&] {
@@ -176,8 +176,6 @@ int main(int argc, char *argv[])
         recorder.stopRecording();
         stopBlockedUs = blocked.nsecsElapsed() / 1000;
     });
-
-    clock.start();
     recorder.start();
     app.exec();
     recorder.wait();
