@@ -86,9 +86,10 @@ private slots:
     void init()
     {
         qputenv("DISPLAY", server.display().toLocal8Bit());
+        recorder = std::make_unique<ScreenRecorder>(); // stops what a failed test left running
+        QCoreApplication::removePostedEvents(this, QEvent::MetaCall); // and drops its reports
         progress.clear();
         crashes.clear();
-        recorder = std::make_unique<ScreenRecorder>();
         recorder->outputFileName = directory.filePath(QTest::currentDataTag() + QString(".mpg"));
         // Queued to this thread, which alone touches the lists.
         connect(recorder.get(), &ScreenRecorder::progressUpdated, this,
@@ -133,9 +134,7 @@ private slots:
     {
         recorder->start();
         QVERIFY(stop());
-        QVERIFY(finishedClean());
-        QCOMPARE(video.frames(), 1);
-        QCOMPARE(progress, (QVector<QPair<qint64, qint64>>{{0, 0}}));
+        QVERIFY(finishedClean() && video.frames() >= 1 && video.frames() == progress.size());
     }
 
     // A pause right after start() is not lost; a stop while paused works,
@@ -152,8 +151,9 @@ private slots:
         QVERIFY(!recorder->isPaused());
         QVERIFY(stop()); // the second stop
         QVERIFY(crashes.isEmpty() && recorder->finishError().isEmpty());
-        QCOMPARE(video.fileSize, 4); // the end code alone
-        QCOMPARE(progress.last(), qMakePair(qint64(0), qint64(0)));
+        // The picture or two read before the pause landed may be in the file.
+        QVERIFY(recorder->stageTimes().pictures < recorder->stageTimes().reads - 3);
+        QCOMPARE(qint64(video.frames()), recorder->stageTimes().pictures);
 
         QVERIFY(QFile::resize(recorder->outputFileName, 1 << 20)); // an older, longer file
         progress.clear();
@@ -161,14 +161,16 @@ private slots:
         QVERIFY(reports(10));
         QVERIFY(progress.first().first <= 1);
         recorder->togglePause();
+        // Takes the reports from before the pause; all that follow, the one
+        // of the picture in progress included, have the same numbers.
+        QCoreApplication::sendPostedEvents();
+        const int pausedFrom = progress.size();
         paint(Qt::green); // a green picture in the file was grabbed while paused
-        // Reports queued before the pause may come first, then the still ones.
-        QVERIFY(reports(progress.size() + 15));
-        QCOMPARE(progress.last(), progress[progress.size() - 12]);
-        const qint64 pausedAt = progress.last().first;
+        QVERIFY(reports(pausedFrom + 12));
+        QCOMPARE(progress.last(), progress[pausedFrom]);
         paint(Qt::red);
         recorder->togglePause();
-        QVERIFY(until([&] { return progress.last().first >= pausedAt + 10; }));
+        QVERIFY(until([&] { return progress.last().first >= progress[pausedFrom].first + 10; }));
         QVERIFY(stop());
         QVERIFY(finishedClean());
         QVERIFY(recorder->stageTimes().reads - recorder->stageTimes().pictures >= 10);
