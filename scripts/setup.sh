@@ -19,6 +19,8 @@ ZINTORA_BUILD_PACKAGES=(
 ZINTORA_TEST_PACKAGES=(
     xvfb xauth x11-utils x11-xserver-utils xdotool
     ffmpeg libx11-dev libxext-dev valgrind
+    # bench/run.sh: /usr/bin/time for CPU and peak RSS, pgrep
+    time procps
 )
 
 zintora_install_packages() {
