@@ -130,21 +130,24 @@ void ScreenRecorder::run()
         return crash(locker, OutputError);
     locker.unlock();
 
-    // The test follows the body: a stop asked for before the first picture
-    // still records that one picture.
-    do {
+    // A stop asked for before the first picture still records that one
+    // picture. Later the stop is tested under the mutex, before the next
+    // grab: stopRecording() clears the pause, so a test outside it would let
+    // one picture taken after a stop while paused into the video.
+    for (bool first = true;; first = false) {
         while (controlWaiting > 0)
             QThread::yieldCurrentThread();
         locker.relock();
+        if (stopRequested && !first)
+            break;
         if (recordNextFrame() != 0)
             return crash(locker, FrameError);
         const qint64 frames = frameCount;
         const qint64 size = bytesWritten;
         locker.unlock();
         emit progressUpdated(frames, size);
-    } while (!stopRequested);
+    }
 
-    locker.relock();
     finishRecording();
     releaseRecording();
 }

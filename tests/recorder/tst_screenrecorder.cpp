@@ -147,13 +147,17 @@ private slots:
         recorder->start();
         recorder->togglePause();
         QVERIFY(reports(5) && recorder->isPaused());
+        paint(Qt::green); // grabbed while paused: never in the file, not even at the stop
+        QVERIFY(reports(progress.size() + 3));
         recorder->stopRecording();
         QVERIFY(!recorder->isPaused());
         QVERIFY(stop()); // the second stop
-        QVERIFY(crashes.isEmpty() && recorder->finishError().isEmpty());
+        QVERIFY(crashes.isEmpty() && recorder->finishError().isEmpty() && allRed());
         // The picture or two read before the pause landed may be in the file.
         QVERIFY(recorder->stageTimes().pictures < recorder->stageTimes().reads - 3);
         QCOMPARE(qint64(video.frames()), recorder->stageTimes().pictures);
+
+        paint(Qt::red);
 
         QVERIFY(QFile::resize(recorder->outputFileName, 1 << 20)); // an older, longer file
         progress.clear();
