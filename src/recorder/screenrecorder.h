@@ -100,6 +100,10 @@ signals:
     void progressUpdated(qint64 frames, qint64 size);
     // At most once per recording, just before the thread ends on a failure.
     void recorderCrashed(RecorderCrashCode);
+    // Instead of recorderCrashed when the user or the desktop declined to
+    // share the screen: nothing was recorded and no file was made. The
+    // message says what happened and what to do.
+    void captureRefused(const QString &message);
 
 protected:
     void run() override;
