@@ -1,0 +1,24 @@
+# Cross-compiles for 64-bit Windows with Debian's MinGW-w64 compilers.
+# ZINTORA_WIN64_ROOTS lists the prefixes of the Windows builds of Qt and
+# FFmpeg (scripts/windows-build.sh makes them); libraries and headers are
+# searched there only, so nothing of the Linux host (libyuv, Qt) slips in.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(_zintora_host x86_64-w64-mingw32)
+# The posix thread model: std::thread needs it, and Qt and FFmpeg are built
+# with it, so the package ships a single libstdc++.
+set(CMAKE_C_COMPILER ${_zintora_host}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${_zintora_host}-g++-posix)
+set(CMAKE_RC_COMPILER ${_zintora_host}-windres)
+
+# try_compile projects re-read this file; pass the roots on to them.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZINTORA_WIN64_ROOTS)
+set(CMAKE_FIND_ROOT_PATH /usr/${_zintora_host} ${ZINTORA_WIN64_ROOTS})
+set(CMAKE_PREFIX_PATH ${ZINTORA_WIN64_ROOTS})
+
+# Tools (moc, pkg-config) run on the host; everything linked comes from the roots.
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
