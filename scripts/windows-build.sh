@@ -22,6 +22,8 @@ TOOL_PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
     binutils-mingw-w64-x86-64 nasm dpkg-dev pkg-config cmake make perl python3
     wine64 wine zip
+    # scripts/windows-smoke.sh
+    xvfb xauth xdotool x11-xserver-utils ffmpeg
 )
 
 QT_FLAGS=(
@@ -63,7 +65,8 @@ install_tools() {
     [ ${#missing[@]} -eq 0 ] && return 0
     log "installing ${missing[*]}"
     "${APT[@]}" update -qq
-    "${APT[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+    "${APT[@]}" install -y -qq --no-install-recommends "${missing[@]}" >"$CACHE/apt.log" 2>&1 ||
+        { tail -n 30 "$CACHE/apt.log" >&2; return 1; }
 }
 
 # apt-get source needs deb-src lines for the archive the machine already uses.
@@ -153,7 +156,7 @@ build_qtbase() {
     mkdir -p "$build"
     (
         cd "$build"
-        "$src/configure" -prefix "$QT_PREFIX" "${QT_FLAGS[@]}" >configure.log 2>&1 ||
+        nice -n 10 "$src/configure" -prefix "$QT_PREFIX" "${QT_FLAGS[@]}" >configure.log 2>&1 ||
             { tail -n 40 configure.log >&2; exit 1; }
         nice -n 10 make -j"$JOBS" >make.log 2>&1 || { tail -n 60 make.log >&2; exit 1; }
         make install >install.log 2>&1 || { tail -n 40 install.log >&2; exit 1; }
@@ -180,7 +183,7 @@ build_ffmpeg() {
     mkdir -p "$build"
     (
         cd "$build"
-        "$src/configure" --prefix="$FFMPEG_PREFIX" "${FFMPEG_FLAGS[@]}" >configure.log 2>&1 ||
+        nice -n 10 "$src/configure" --prefix="$FFMPEG_PREFIX" "${FFMPEG_FLAGS[@]}" >configure.log 2>&1 ||
             { tail -n 40 configure.log config.log >&2; exit 1; }
         nice -n 10 make -j"$JOBS" >make.log 2>&1 || { tail -n 60 make.log >&2; exit 1; }
         make install >install.log 2>&1 || { tail -n 40 install.log >&2; exit 1; }
@@ -253,9 +256,9 @@ make_package() {
 }
 
 main() {
+    mkdir -p "$CACHE" "$OUT"
     install_tools
     ensure_deb_src
-    mkdir -p "$CACHE" "$OUT"
     make_tool_shims
     build_qtbase
     build_ffmpeg
