@@ -92,7 +92,8 @@ WIN="$(timeout 180 xdotool search --sync --onlyvisible --name '^Zintora$' | head
 eval "$(xdotool getwindowgeometry --shell "$WIN")"
 log "window $WIN at ${X},${Y} size ${WIDTH}x${HEIGHT}"
 WX=$X WY=$Y WW=$WIDTH WH=$HEIGHT
-# The window's client area starts with the menu bar; the buttons sit below
+# Without a window manager, Wine's X window is the client area alone: it
+# starts with the menu bar; the buttons sit below
 # it, 380-421 px down the central widget. The menu bar is about 20-26 px
 # tall, so aim at its middle and at 400 px + 22 px for the buttons.
 click() {
@@ -114,8 +115,10 @@ BOX="$(timeout 120 xdotool search --sync --onlyvisible --name '^Status$' | head 
     fail "no completion message after Stop"
 log "completion message shown; answering it"
 box_gone() { ! xdotool search --onlyvisible --name '^Status$' >/dev/null 2>&1; }
+# Without a window manager X sends keys to the window under the pointer.
 answer_box() {
-    xdotool windowfocus --sync "$BOX" 2>/dev/null || true
+    eval "$(xdotool getwindowgeometry --shell "$BOX")"
+    xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT / 3))
     xdotool key Return
     wait_until 5 box_gone
 }
