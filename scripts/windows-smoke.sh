@@ -13,8 +13,12 @@ source "$ROOT/scripts/xvfb.sh"
 VERSION="$(sed -n 's/^project(Zintora VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
 ZIP="${1:-$ROOT/build-win64/zintora-$VERSION-win64.zip}"
 
-SCREEN_W=640
-SCREEN_H=480
+# Large enough for the whole window (466 px plus a taller menu bar under
+# Wine); the default quality scales the whole screen to 640x480.
+SCREEN_W=800
+SCREEN_H=600
+VIDEO_W=640
+VIDEO_H=480
 COLOUR_HEX=ff0000        # the root window's colour, to be seen in the video
 RECORD_SECONDS=6
 RATE=30
@@ -87,34 +91,68 @@ log "starting zintora.exe"
 (cd "$(dirname "$EXE")" && exec wine "$EXE") >"$TMP/zintora.log" 2>&1 &
 APP_PID=$!
 
-WIN="$(timeout 180 xdotool search --sync --onlyvisible --name '^Zintora$' | head -n1)" ||
-    fail "the main window did not appear"
+# xdotool matches names ignoring case: the main window "Zintora" and Qt's
+# popup windows "zintora" both answer.
+named_windows() { xdotool search --onlyvisible --name '^zintora$' 2>/dev/null || true; }
+WIN=""
+main_window() {
+    local w
+    for w in $(named_windows); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        # The main window has a fixed width of 310.
+        [ "$WIDTH" = 310 ] && WIN=$w && return 0
+    done
+    return 1
+}
+wait_until 180 main_window || fail "the main window did not appear"
 eval "$(xdotool getwindowgeometry --shell "$WIN")"
-log "window $WIN at ${X},${Y} size ${WIDTH}x${HEIGHT}"
-WX=$X WY=$Y WW=$WIDTH WH=$HEIGHT
-# Without a window manager, Wine's X window is the client area alone: it
-# starts with the menu bar; the buttons sit below
-# it, 380-421 px down the central widget. The menu bar is about 20-26 px
-# tall, so aim at its middle and at 400 px + 22 px for the buttons.
+WX=$X WY=$Y WW=$WIDTH
+log "window $WIN at ${WX},${WY} size ${WIDTH}x${HEIGHT}"
+
+# Without a window manager, Wine's X window is the client area alone: the
+# menu bar, then the central widget with the buttons 380-421 px down.
 click() {
     xdotool mousemove --sync $((WX + $1)) $((WY + $2)) click 1
 }
+POPUP=""
+popup_shown() {
+    local w
+    for w in $(named_windows); do
+        [ "$w" != "$WIN" ] && POPUP=$w && return 0
+    done
+    return 1
+}
+popup_gone() { ! popup_shown; }
+# Retried because Qt takes input a moment after Wine maps the window; a
+# click that closed an open menu is followed by one that opens it again.
+open_file_menu() {
+    click 18 11
+    wait_until 3 popup_shown
+}
+# The menu bar's height depends on the fonts Wine offers; the File menu opens
+# right below it, which measures it.
+wait_until 60 open_file_menu || fail "the File menu did not open"
+eval "$(xdotool getwindowgeometry --shell "$POPUP")"
+MENU_H=$((Y - WY))
+log "menu bar ${MENU_H} px tall"
+xdotool key Escape
+wait_until 30 popup_gone || fail "the File menu did not close"
+BUTTON_Y=$((MENU_H + 400))
+
 recordings() { compgen -G "$DESKTOP/zint_*.mpg" >/dev/null; }
-# Qt takes input a moment after Wine maps the window; a second click on
-# Start would pause, so wait for the window to settle instead of retrying.
-sleep 2
 START_AT=$(date +%s.%N)
-click 55 422
+click 55 "$BUTTON_Y"
 wait_until 60 recordings || fail "Start made no recording in $DESKTOP"
 log "recording"
 sleep "$RECORD_SECONDS"
-click 140 422
+click 140 "$BUTTON_Y"
 STOP_AT=$(date +%s.%N)
 
-BOX="$(timeout 120 xdotool search --sync --onlyvisible --name '^Status$' | head -n1)" ||
-    fail "no completion message after Stop"
-log "completion message shown; answering it"
+BOX=""
+box_shown() { BOX="$(xdotool search --onlyvisible --name '^Status$' 2>/dev/null | head -n1)" && [ -n "$BOX" ]; }
 box_gone() { ! xdotool search --onlyvisible --name '^Status$' >/dev/null 2>&1; }
+wait_until 120 box_shown || fail "no completion message after Stop"
+log "completion message shown; answering it"
 # Without a window manager X sends keys to the window under the pointer.
 answer_box() {
     eval "$(xdotool getwindowgeometry --shell "$BOX")"
@@ -125,15 +163,12 @@ answer_box() {
 wait_until 60 answer_box || fail "the completion message did not close"
 
 log "File > Exit"
+wait_until 60 open_file_menu || fail "the File menu did not open"
+# Exit is the menu's only item.
+eval "$(xdotool getwindowgeometry --shell "$POPUP")"
+xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 app_gone() { ! kill -0 "$APP_PID" 2>/dev/null; }
-exit_program() {
-    click 18 11
-    sleep 1
-    # The menu opens under its title; Exit is its first item.
-    click 40 36
-    wait_until 10 app_gone
-}
-wait_until 90 exit_program || fail "File > Exit did not end the program"
+wait_until 90 app_gone || fail "File > Exit did not end the program"
 set +e
 wait "$APP_PID"
 APP_RC=$?
@@ -155,8 +190,8 @@ read -r W H FPS PICTURES <<<"$(probe width,height,r_frame_rate,nb_read_frames | 
 log "measured: ${W}x${H}, rate $FPS, $PICTURES pictures"
 
 # The default area is the whole screen, the default quality the largest
-# that fits it: 640x480 on this screen.
-[ "$W" = "$SCREEN_W" ] && [ "$H" = "$SCREEN_H" ] || fail "size ${W}x${H}, expected ${SCREEN_W}x${SCREEN_H}"
+# that fits it.
+[ "$W" = "$VIDEO_W" ] && [ "$H" = "$VIDEO_H" ] || fail "size ${W}x${H}, expected ${VIDEO_W}x${VIDEO_H}"
 [ "$FPS" = "$RATE/1" ] || fail "rate $FPS, expected $RATE/1"
 # Speed factor 1: a picture per 1/30 s between Start and Stop. A loaded
 # machine may grab fewer, never many more.
@@ -179,8 +214,11 @@ else
     PX=$((WX / 2))
 fi
 PY=$((SCREEN_H / 2))
+# Screen to picture coordinates.
+PX=$((PX * VIDEO_W / SCREEN_W))
+PY=$((PY * VIDEO_H / SCREEN_H))
 RGB="$(ffmpeg -nostdin -v error -i "$FILE" \
-    -vf "select=eq(n\\,$((PICTURES / 2))),crop=1:1:$PX:$PY" -frames:v 1 \
+    -vf "select=eq(n\\,$((PICTURES / 2))),format=rgb24,crop=1:1:$PX:$PY" -frames:v 1 \
     -f rawvideo -pix_fmt rgb24 - | od -An -tu1 | tr -s ' ' | sed 's/^ //')"
 log "pixel ($PX,$PY) of picture $((PICTURES / 2)): rgb $RGB"
 python3 - "$RGB" "$COLOUR_HEX" <<'EOF' || fail "the picture does not show the screen's colour"
