@@ -131,6 +131,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         recorder->start();
+        // Probing the stream's rate would hold the first picture back ~2.7 s.
+        QVERIFY(reports(1) && clock.elapsed() < 1500);
         until([&] { return clock.elapsed() >= 8000 || !crashes.isEmpty(); });
         QVERIFY(stop());
         QVERIFY(finishedClean());
@@ -169,8 +171,6 @@ private slots:
         QVERIFY(!recorder->isPaused());
         QVERIFY(stop()); // the second stop
         QVERIFY(finishedClean() && video.frames() >= 5);
-        QVERIFY(recorder->stageTimes().reads - recorder->stageTimes().pictures >= 12);
-        QCOMPARE(qint64(video.frames()), recorder->stageTimes().pictures);
 
         recorder->outputFileName = directory.filePath(QStringLiteral("second.mpg"));
         progress.clear();
