@@ -39,12 +39,17 @@ APP_PID=""
 cleanup() {
     local rc=$?
     set +e
-    if [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; then
-        kill "$APP_PID"
-        wait "$APP_PID" 2>/dev/null
+    if [ "$rc" -ne 0 ] && [ -s "$TMP/zintora.log" ]; then
+        echo "--- zintora.exe's output:" >&2
+        tail -n 20 "$TMP/zintora.log" >&2
     fi
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
     # Ends every Wine process of this prefix only, the wineserver included.
     [ -d "$TMP/prefix" ] && WINEPREFIX="$TMP/prefix" wineserver -k 2>/dev/null
+    if [ -n "$APP_PID" ]; then
+        kill -KILL "$APP_PID" 2>/dev/null
+        wait "$APP_PID" 2>/dev/null
+    fi
     zintora_stop_xvfb
     if [ "${ZINTORA_SMOKE_KEEP:-0}" = 1 ]; then
         echo "kept $TMP"
@@ -195,7 +200,7 @@ log "measured: ${W}x${H}, rate $FPS, $PICTURES pictures"
 [ "$FPS" = "$RATE/1" ] || fail "rate $FPS, expected $RATE/1"
 # Speed factor 1: a picture per 1/30 s between Start and Stop. A loaded
 # machine may grab fewer, never many more.
-ELAPSED=$(python3 -c "print($STOP_AT - $START_AT)")
+ELAPSED=$(python3 -c "print(round($STOP_AT - $START_AT, 1))")
 MIN=$((RATE * RECORD_SECONDS / 2))
 MAX=$(python3 -c "print(int(($ELAPSED + 2) * $RATE))")
 [ "$PICTURES" -ge "$MIN" ] && [ "$PICTURES" -le "$MAX" ] ||
