@@ -128,7 +128,7 @@ build_key() {
     echo "$version-$hash"
 }
 
-# Qt's win32-g++ spec calls $CROSS_COMPILE-g++; point that name at the posix
+# Qt's win32-g++ platform calls $CROSS_COMPILE-g++; point that name at the posix
 # thread model, which std::thread needs and the whole package must share.
 make_tool_shims() {
     local dir="$CACHE/shims" tool
