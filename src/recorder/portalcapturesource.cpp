@@ -4,13 +4,10 @@
 #include "portalsession.h"
 
 #include <QDBusConnection>
-#include <QLoggingCategory>
 
 #include <thread>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcPortal, "zintora.recorder.portal")
 
 // A compositor sends its first picture soon after the cast starts; a slow
 // desktop on a loaded machine may take a few seconds.
@@ -67,12 +64,12 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
 {
     close();
     error.clear();
-    if (request.frameRate <= 0 || request.speedFactor < 1 || request.width <= 0 ||
-        request.height <= 0) {
+    const AVRational rate = captureRate(request.frameRate, request.speedFactor);
+    if (rate.num <= 0 || request.width <= 0 || request.height <= 0) {
         error = QObject::tr("Invalid capture rate or area.");
         return OpenResult::Failed;
     }
-    period = av_make_q(request.speedFactor, request.frameRate);
+    period = av_inv_q(rate);
     area = QRect(request.offsetX, request.offsetY, request.width, request.height);
     instants = 0;
 
@@ -83,7 +80,8 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
     if (!session->start(request.drawMouse, restoreToken, stopRequested))
         return refuse(session->errorText());
     const QRect shared = session->logicalGeometry();
-    qCDebug(lcPortal) << "shared node" << session->node() << "at" << shared;
+    qCDebug(lcRecorder) << "Shared screen: PipeWire node" << session->node() << "at" << shared
+                        << (restoreToken.isEmpty() ? "" : "(may be shared again without asking)");
     const int fd = session->openPipeWireRemote(stopRequested);
     if (fd < 0)
         return refuse(session->errorText());

@@ -1,7 +1,9 @@
 #include "waylanddesktop.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 WaylandDesktop::WaylandDesktop(const QString &size)
 {
@@ -50,6 +52,15 @@ bool WaylandDesktop::setBackground(const QColor &colour) const
 {
     return sway({QStringLiteral("output"), QStringLiteral("HEADLESS-1"), QStringLiteral("bg"),
                  colour.name(), QStringLiteral("solid_color")});
+}
+
+bool WaylandDesktop::setBackground(const QImage &image) const
+{
+    // Beside the chooser's file, where the compositor's user can read it.
+    const QString path = QFileInfo(chooserFile).dir().filePath(QStringLiteral("background.png"));
+    return image.save(path) && QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther) &&
+           sway({QStringLiteral("output"), QStringLiteral("HEADLESS-1"), QStringLiteral("bg"), path,
+                 QStringLiteral("stretch")});
 }
 
 void WaylandDesktop::setSharing(bool share) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QProcess>
 #include <QString>
 
@@ -24,6 +25,8 @@ public:
     // Runs swaymsg with these arguments; true when sway accepted them.
     bool sway(const QStringList &arguments) const;
     bool setBackground(const QColor &colour) const;
+    // Stretched over the whole output.
+    bool setBackground(const QImage &image) const;
     // Whether the desktop's screen chooser shares the screen or cancels.
     void setSharing(bool share) const;
     // Ends one service: sway, dbus, pipewire, wireplumber, wlr-portal, portal.
