@@ -3,7 +3,9 @@
 # its tests with AddressSanitizer and LeakSanitizer into build-asan/ and runs
 # them. The tests cover a normal recording, a second recording on the same
 # recorder and every failure path (input, encoder, file, the X server dying,
-# a full file system); any FFmpeg object left unfreed fails the run.
+# a full file system) and, where the build has it, the Wayland route through
+# the desktop portal and PipeWire; any FFmpeg or PipeWire object left unfreed
+# fails the run.
 # Usage: scripts/leakcheck.sh [extra ctest arguments]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
@@ -14,6 +16,10 @@ if [ ! -f "$ZINTORA_BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S "$ZINTORA_ROOT" -B "$ZINTORA_BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DZINTORA_SANITIZE=ON
 fi
 tests=(tst_capturedevice tst_pictureconverter tst_screenrecorder)
+# The Wayland route, where this build has it (it starts its own desktop).
+if cmake --build "$ZINTORA_BUILD_DIR" --target help | grep -qw tst_waylandcapture; then
+    tests+=(tst_waylandcapture)
+fi
 cmake --build "$ZINTORA_BUILD_DIR" --parallel "$(nproc 2>/dev/null || echo 2)" \
     --target "${tests[@]}" recordchild
 
