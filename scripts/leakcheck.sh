@@ -17,7 +17,7 @@ if [ ! -f "$ZINTORA_BUILD_DIR/CMakeCache.txt" ]; then
 fi
 tests=(tst_capturedevice tst_pictureconverter tst_screenrecorder)
 # The Wayland route, where this build has it (it starts its own desktop).
-if cmake --build "$ZINTORA_BUILD_DIR" --target help | grep -qw tst_waylandcapture; then
+if cmake --build "$ZINTORA_BUILD_DIR" --target help | grep -w tst_waylandcapture >/dev/null; then
     tests+=(tst_waylandcapture)
 fi
 cmake --build "$ZINTORA_BUILD_DIR" --parallel "$(nproc 2>/dev/null || echo 2)" \

@@ -10,7 +10,8 @@ WaylandDesktop::WaylandDesktop(const QString &size)
     // Its standard input stays open while this process lives: the desktop
     // tears itself down when it closes, after a crash too.
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral(WAYLAND_DESKTOP_SCRIPT), {QStringLiteral(XDPW_SHIM_PATH), size});
+    process.start(QStringLiteral(WAYLAND_DESKTOP_SCRIPT),
+                  {QStringLiteral(XDPW_SHIM_PATH), QStringLiteral(VIRTUAL_POINTER_PATH), size});
     QDeadlineTimer deadline(120000);
     while (!ready && !deadline.hasExpired() && process.waitForReadyRead(deadline.remainingTime())) {
         while (process.canReadLine()) {

@@ -3,9 +3,10 @@
 # desktop does: sway (headless, no GPU), a session bus, PipeWire, WirePlumber,
 # xdg-desktop-portal-wlr and xdg-desktop-portal, all in a fresh directory.
 #
-# Usage: waylanddesktop.sh SHIM [WIDTHxHEIGHT]
+# Usage: waylanddesktop.sh SHIM POINTER [WIDTHxHEIGHT]
 #   SHIM: the test-only LD_PRELOAD library for xdg-desktop-portal-wlr 0.7
-#   (tests/support/xdpwshmshim.c).
+#   (tests/support/xdpwshmshim.c); POINTER: the program that gives the seat
+#   a pointer (tests/support/virtualpointer.c).
 # Prints "env NAME=VALUE" lines for the clients, "chooser FILE" (the output
 # name in FILE is what the screen chooser answers; an empty FILE cancels),
 # then "ready". Reads commands from standard input: "stop NAME" ends one
@@ -15,7 +16,8 @@
 # the services' logs for a look afterwards.
 set -u
 shim=$1
-size=${2:-1280x720}
+pointer=$2
+size=${3:-1280x720}
 output=HEADLESS-1
 work=$(mktemp -d)
 run=$work/runtime
@@ -46,7 +48,7 @@ stop_pid() {
 teardown() {
     trap - EXIT
     local name
-    for name in portal wlr-portal wireplumber pipewire dbus sway; do
+    for name in portal wlr-portal wireplumber pipewire dbus pointer sway; do
         [ -n "${pids[$name]:-}" ] && stop_pid "${pids[$name]}"
     done
     for pid in $(ours); do stop_pid "$pid"; done
@@ -97,6 +99,8 @@ start sway env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixm
 wait_for "sway sockets" sh -c "ls '$run' | grep -q '^sway-ipc' && ls '$run' | grep -qx 'wayland-[0-9]*'"
 export SWAYSOCK=$(ls -d "$run"/sway-ipc.*) WAYLAND_DISPLAY=$(ls "$run" | grep -x 'wayland-[0-9]*')
 wait_for "output $output" sh -c "swaymsg -t get_outputs | grep -q $output"
+start pointer "$pointer"
+wait_for "pointer on the seat" grep -q ready "$work/logs/pointer.log"
 
 # A bus of its own that starts no service behind our back.
 cat >"$work/bus.conf" <<END
