@@ -21,39 +21,15 @@ class TestWaylandWindow : public QObject
     MainWindow window;
     QPoint pointer; // where the last move was, in its window
 
-    // Where the compositor shows the window with this title: Wayland tells a
-    // client nothing of its place on the screen.
-    static QPoint placeOf(const QJsonObject &node, const QString &title)
+    // Wayland tells a client nothing of its place on the screen: the test
+    // puts the window at the top left corner once the compositor shows it.
+    bool moveToCorner(QWidget *window)
     {
-        const QJsonObject rect = node[QStringLiteral("rect")].toObject();
-        if (node[QStringLiteral("name")].toString() == title &&
-            node[QStringLiteral("visible")].toBool())
-            return {rect[QStringLiteral("x")].toInt(), rect[QStringLiteral("y")].toInt()};
-        for (const char *children : {"nodes", "floating_nodes"})
-            for (const QJsonValue child : node[QLatin1String(children)].toArray()) {
-                const QPoint place = placeOf(child.toObject(), title);
-                if (place.x() >= 0)
-                    return place;
-            }
-        return {-1, -1};
-    }
-    // Waits until the compositor shows the widget's window.
-    QPoint onScreen(QWidget *widget, QPoint at)
-    {
-        QPoint place(-1, -1);
-        // A window not shown in time gives a place off the screen.
-        (void)QTest::qWaitFor(
-            [&] {
-                QProcess tree;
-                tree.start(QStringLiteral("swaymsg"),
-                           {QStringLiteral("-t"), QStringLiteral("get_tree")});
-                tree.waitForFinished(30000);
-                place = placeOf(QJsonDocument::fromJson(tree.readAllStandardOutput()).object(),
-                                widget->window()->windowTitle());
-                return place.x() >= 0;
-            },
-            10000);
-        return place + widget->mapTo(widget->window(), at);
+        const QString match = QStringLiteral("[title=\"^%1$\"]").arg(window->windowTitle());
+        return QTest::qWaitFor([&] {
+            return desktop.sway(
+                {match, "floating", "enable,", "move", "absolute", "position", "0", "0"});
+        });
     }
     bool cursor(const QStringList &what)
     {
@@ -79,7 +55,7 @@ class TestWaylandWindow : public QObject
     bool click(QWidget *widget)
     {
         const QPoint centre = widget->rect().center();
-        return moveTo(onScreen(widget, centre)) && QTest::qWaitFor([&] {
+        return moveTo(widget->mapTo(widget->window(), centre)) && QTest::qWaitFor([&] {
                    return pointer == widget->mapTo(widget->window(), centre);
                }) &&
                cursor({"press", "button1"}) && cursor({"release", "button1"});
@@ -94,7 +70,7 @@ private slots:
         qApp->installEventFilter(this);
         window.findChild<QLineEdit *>(QStringLiteral("destFolderField"))->setText(directory.path());
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window) && moveToCorner(&window));
     }
 
     void startAndStopByPointer()
@@ -105,6 +81,21 @@ private slots:
         QVERIFY(progress.wait(30000));
         QVERIFY(click(window.findChild<QPushButton *>(QStringLiteral("stopButton"))));
         QVERIFY(catcher.waitForBoxes(1, 30000));
+        const QStringList files = QDir(directory.path()).entryList({QStringLiteral("*.mpg")});
+        QCOMPARE(files.size(), 1);
+        const DecodedVideo video = decodeVideoFile(directory.filePath(files[0]));
+        QVERIFY(video.frames() >= 1 && video.errors == 0 && video.endsWithEndCode);
+    }
+
+    // Closing the window mid-recording finishes the file on the way out.
+    void closingFinishesTheRecording()
+    {
+        QDir(directory.path()).removeRecursively();
+        QDir().mkpath(directory.path());
+        QSignalSpy progress(window.findChild<ScreenRecorder *>(), &ScreenRecorder::progressUpdated);
+        QVERIFY(click(window.findChild<QPushButton *>(QStringLiteral("startButton"))));
+        QVERIFY(progress.wait(30000));
+        window.close();
         const QStringList files = QDir(directory.path()).entryList({QStringLiteral("*.mpg")});
         QCOMPARE(files.size(), 1);
         const DecodedVideo video = decodeVideoFile(directory.filePath(files[0]));
