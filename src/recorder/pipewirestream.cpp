@@ -65,6 +65,7 @@ bool PipeWireStream::connect(int fd, quint32 node, const QRect &area)
             callbacks.param_changed = onParamChanged;
             callbacks.process = onProcess;
             callbacks.state_changed = onStateChanged;
+            callbacks.remove_buffer = onRemoveBuffer;
             return callbacks;
         }();
         pw_stream_add_listener(stream.get(), &listener, &events, this);
@@ -106,12 +107,12 @@ PipeWireStream::waitForFirstPicture(std::chrono::milliseconds deadline,
     const auto end = std::chrono::steady_clock::now() + deadline;
     std::unique_lock<std::mutex> lock(mutex);
     // Wakes up now and then to see a stop.
-    while (!latest && !areaOutside && failure.isEmpty() && !stopRequested &&
+    while (!held && !areaOutside && failure.isEmpty() && !stopRequested &&
            std::chrono::steady_clock::now() < end)
         pictureArrived.wait_for(lock, std::chrono::milliseconds(50));
     if (areaOutside)
         return FirstPicture::AreaOutside;
-    if (latest)
+    if (held)
         return FirstPicture::Arrived;
     if (stopRequested)
         return FirstPicture::Stopped;
@@ -137,6 +138,8 @@ QSize PipeWireStream::frameSize() const
 bool PipeWireStream::takePicture(AVFrame *picture)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    if (held && !heldCopied)
+        copyHeld();
     if (!failure.isEmpty() || !latest)
         return false;
     picture->buf[0] = av_buffer_ref(latest.get());
@@ -208,39 +211,58 @@ void PipeWireStream::onProcess(void *self)
     }
     if (!newest)
         return;
-    if (newest->buffer->n_datas > 0)
-        that->copyPicture(newest->buffer->datas[0]);
-    pw_stream_queue_buffer(that->stream.get(), newest);
+    pw_buffer *done = newest; // an empty or damaged buffer goes straight back
+    {
+        std::lock_guard<std::mutex> lock(that->mutex);
+        if (newest->buffer->n_datas > 0 && that->holdsArea(newest->buffer->datas[0])) {
+            done = that->held;
+            that->held = newest;
+            that->heldCopied = false;
+        }
+    }
+    if (done)
+        pw_stream_queue_buffer(that->stream.get(), done);
+    that->pictureArrived.notify_all();
 }
 
-void PipeWireStream::copyPicture(const spa_data &data)
+bool PipeWireStream::holdsArea(const spa_data &data) const
 {
-    QRect frame;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (areaOutside || format == AV_PIX_FMT_NONE)
-            return;
-        frame = QRect(QPoint(), size);
-    }
-    const int stride = data.chunk->stride > 0 ? data.chunk->stride : frame.width() * 4;
+    if (areaOutside || format == AV_PIX_FMT_NONE || !data.data || !data.chunk ||
+        data.chunk->size == 0 || (data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED))
+        return false;
+    const int stride = data.chunk->stride > 0 ? data.chunk->stride : size.width() * 4;
     const size_t end = size_t(data.chunk->offset) + size_t(stride) * size_t(crop.bottom()) +
                        size_t(crop.right() + 1) * 4;
-    if (!data.data || data.chunk->size == 0 || (data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) ||
-        end > data.maxsize)
-        return; // an empty or damaged buffer: keep the previous picture
+    return end <= data.maxsize;
+}
+
+void PipeWireStream::copyHeld()
+{
+    const spa_data &data = held->buffer->datas[0];
     BufferPtr copy(av_buffer_pool_get(pool.get()));
     if (!copy)
-        return;
+        return; // keeps the previous picture
+    const int stride = data.chunk->stride > 0 ? data.chunk->stride : size.width() * 4;
     const auto *source = static_cast<const uint8_t *>(data.data) + data.chunk->offset +
                          size_t(stride) * size_t(crop.y()) + size_t(crop.x()) * 4;
     for (int row = 0; row < crop.height(); ++row)
         std::memcpy(copy->data + size_t(row) * size_t(linesize),
                     source + size_t(row) * size_t(stride), size_t(crop.width()) * 4);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        latest = std::move(copy);
-    }
-    pictureArrived.notify_all();
+    latest = std::move(copy);
+    heldCopied = true;
+}
+
+void PipeWireStream::onRemoveBuffer(void *self, pw_buffer *buffer)
+{
+    // The stream takes its buffers back when it changes them: keep the
+    // picture of the one held.
+    auto *that = static_cast<PipeWireStream *>(self);
+    std::lock_guard<std::mutex> lock(that->mutex);
+    if (buffer != that->held)
+        return;
+    if (!that->heldCopied)
+        that->copyHeld();
+    that->held = nullptr;
 }
 
 void PipeWireStream::onStateChanged(void *self, pw_stream_state old, pw_stream_state state,

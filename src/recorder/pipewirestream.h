@@ -15,9 +15,10 @@
 #include <pipewire/pipewire.h>
 
 // A PipeWire video stream read in PipeWire's own thread. The compositor sends
-// a picture only when the screen changes; each one is cut down to the area at
-// once and kept as the latest, which the recorder takes as often as it
-// likes.
+// a picture only when the screen changes; the newest one is held back from
+// the compositor until a newer one comes, and the area is cut out of it only
+// when the recorder takes a picture, so a slow capture rate copies little.
+// The recorder may take the same picture as often as it likes.
 class PipeWireStream
 {
 public:
@@ -45,8 +46,9 @@ public:
     AVPixelFormat pixelFormat() const;
     QSize frameSize() const;
 
-    // Refers picture to the latest picture, which is never written to
-    // again. False with errorText() set when the stream failed.
+    // Refers picture to the area of the newest picture, in a buffer that is
+    // never written to again. False with errorText() set when the stream
+    // failed.
     bool takePicture(AVFrame *picture);
 
     QString errorText() const;
@@ -64,7 +66,10 @@ private:
     static void onProcess(void *self);
     static void onStateChanged(void *self, pw_stream_state old, pw_stream_state state,
                                const char *error);
-    void copyPicture(const spa_data &data);
+    static void onRemoveBuffer(void *self, pw_buffer *buffer);
+    // With the mutex held.
+    bool holdsArea(const spa_data &data) const;
+    void copyHeld();
     void fail(const QString &text);
 
     // PipeWire's globals, set up before and torn down after everything below.
@@ -81,7 +86,9 @@ private:
     // Guarded by mutex: written in PipeWire's thread, read in the recorder's.
     mutable std::mutex mutex;
     std::condition_variable pictureArrived;
-    BufferPtr latest;
+    pw_buffer *held = nullptr; // the newest picture, not yet given back
+    bool heldCopied = false;   // latest is a copy of held
+    BufferPtr latest;          // the area of the newest picture taken
     AVPixelFormat format = AV_PIX_FMT_NONE;
     QSize size;
     bool areaOutside = false;
