@@ -76,6 +76,11 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
     // A connection of our own, kept for the recorder's life: the portal keeps
     // the permission of a restore token only while the connection lives.
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busName);
+    if (!bus.isConnected()) { // a bus that went away: try a fresh connection
+        QDBusConnection::disconnectFromBus(busName);
+        restoreToken.clear();
+        bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busName);
+    }
     session = std::make_unique<PortalSession>(bus);
     if (!session->start(request.drawMouse, restoreToken, stopRequested))
         return refuse(session->errorText());
