@@ -1,6 +1,7 @@
 // The real window on Qt's Wayland platform in a private headless Wayland
 // desktop: pointer input through the compositor starts and stops a recording
-// through the desktop portal.
+// through the desktop portal, and a drag on the selection window sets the
+// area.
 #include "ffmpeg.h"
 #include "mainwindow.h"
 #include "messageboxcatcher.h"
@@ -31,15 +32,22 @@ class TestWaylandWindow : public QObject
                 {match, "floating", "enable,", "move", "absolute", "position", "0", "0"});
         });
     }
-    bool cursor(const QStringList &what)
+    // Moves the pointer to a point of the widget (the window is at the
+    // corner) and waits until the window has seen it there.
+    bool moveTo(QWidget *widget, QPoint at)
     {
-        return desktop.sway(
-            QStringList{QStringLiteral("seat"), QStringLiteral("-"), QStringLiteral("cursor")} +
-            what);
+        const QPoint inWindow = widget->mapTo(widget->window(), at);
+        return desktop.pointer(QStringLiteral("move %1 %2").arg(inWindow.x()).arg(inWindow.y())) &&
+               QTest::qWaitFor([&] { return pointer == inWindow; });
     }
-    bool moveTo(const QPoint &p)
+    bool drag(QWidget *widget, QPoint from, QPoint to)
     {
-        return cursor({"set", QString::number(p.x()), QString::number(p.y())});
+        return moveTo(widget, from) && desktop.pointer(QStringLiteral("press")) &&
+               moveTo(widget, to) && desktop.pointer(QStringLiteral("release"));
+    }
+    bool click(QWidget *widget)
+    {
+        return drag(widget, widget->rect().center(), widget->rect().center());
     }
     bool eventFilter(QObject *, QEvent *event) override
     {
@@ -48,17 +56,6 @@ class TestWaylandWindow : public QObject
         else if (event->type() == QEvent::Enter)
             pointer = static_cast<QEnterEvent *>(event)->windowPos().toPoint();
         return false;
-    }
-    // Presses and releases the first button over the widget's centre, once
-    // the window has seen the pointer there: the compositor sends a button at
-    // once but a move only with its next frame.
-    bool click(QWidget *widget)
-    {
-        const QPoint centre = widget->rect().center();
-        return moveTo(widget->mapTo(widget->window(), centre)) && QTest::qWaitFor([&] {
-                   return pointer == widget->mapTo(widget->window(), centre);
-               }) &&
-               cursor({"press", "button1"}) && cursor({"release", "button1"});
     }
 
 public:
@@ -85,6 +82,23 @@ private slots:
         QCOMPARE(files.size(), 1);
         const DecodedVideo video = decodeVideoFile(directory.filePath(files[0]));
         QVERIFY(video.frames() >= 1 && video.errors == 0 && video.endsWithEndCode);
+    }
+
+    // A drag on the selection window gives the area in device pixels.
+    void dragSetsTheArea()
+    {
+        QVERIFY(click(window.findChild<QPushButton *>(QStringLiteral("SelectRecAreaButton"))));
+        auto *selection = window.findChild<QDialog *>();
+        // Over the whole screen from its top left corner, where the window
+        // must be for the area to be right; the compositor decides that.
+        QVERIFY(QTest::qWaitForWindowExposed(selection) && moveToCorner(selection));
+        QVERIFY(drag(selection, QPoint(100, 50), QPoint(600, 450)));
+        QTRY_VERIFY(!selection->isVisible());
+        QStringList area;
+        for (const char *input : {"recordingAreaInputX", "recordingAreaInputY",
+                                  "recordingAreaInputW", "recordingAreaInputH"})
+            area << window.findChild<QLineEdit *>(QLatin1String(input))->text();
+        QCOMPARE(area, QStringList({"100", "50", "500", "400"}));
     }
 
     // Closing the window mid-recording finishes the file on the way out.

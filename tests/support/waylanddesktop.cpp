@@ -22,6 +22,8 @@ WaylandDesktop::WaylandDesktop(const QString &size)
                         value.section(QLatin1Char('='), 1).toLocal8Bit());
             else if (line.startsWith(QLatin1String("chooser ")))
                 chooserFile = value;
+            else if (line.startsWith(QLatin1String("pointer ")))
+                pointerFifo = value;
             else if (line.startsWith(QLatin1String("failed: ")))
                 error = line;
             ready = ready || line == QLatin1String("ready");
@@ -62,6 +64,12 @@ bool WaylandDesktop::setBackground(const QImage &image) const
     return image.save(path) && QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther) &&
            sway({QStringLiteral("output"), QStringLiteral("HEADLESS-1"), QStringLiteral("bg"), path,
                  QStringLiteral("stretch")});
+}
+
+bool WaylandDesktop::pointer(const QString &command) const
+{
+    QFile fifo(pointerFifo);
+    return fifo.open(QIODevice::WriteOnly) && fifo.write(command.toLatin1() + '\n') > 0;
 }
 
 void WaylandDesktop::setSharing(bool share) const

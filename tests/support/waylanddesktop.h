@@ -29,12 +29,16 @@ public:
     bool setBackground(const QImage &image) const;
     // Whether the desktop's screen chooser shares the screen or cancels.
     void setSharing(bool share) const;
+    // Moves the pointer ("move X Y", in output pixels) or presses or releases
+    // its first button ("press", "release").
+    bool pointer(const QString &command) const;
     // Ends one service: sway, dbus, pipewire, wireplumber, wlr-portal, portal.
     bool stop(const QString &service);
 
 private:
     QProcess process;
     QString chooserFile;
+    QString pointerFifo;
     QString error;
     bool ready = false;
 };

@@ -9,7 +9,8 @@
 #   a pointer (tests/support/virtualpointer.c).
 # Prints "env NAME=VALUE" lines for the clients, "chooser FILE" (the output
 # name in FILE is what the screen chooser answers; an empty FILE cancels),
-# then "ready". Reads commands from standard input: "stop NAME" ends one
+# "pointer FIFO" (commands for the pointer, see virtualpointer.c), then
+# "ready". Reads commands from standard input: "stop NAME" ends one
 # service (sway, dbus, pipewire, wireplumber, wlr-portal, portal). Tears
 # everything down when standard input closes, which also happens when the
 # test that started it dies. ZINTORA_KEEP_DESKTOP=1 keeps its directory and
@@ -99,7 +100,8 @@ start sway env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixm
 wait_for "sway sockets" sh -c "ls '$run' | grep -q '^sway-ipc' && ls '$run' | grep -qx 'wayland-[0-9]*'"
 export SWAYSOCK=$(ls -d "$run"/sway-ipc.*) WAYLAND_DISPLAY=$(ls "$run" | grep -x 'wayland-[0-9]*')
 wait_for "output $output" sh -c "swaymsg -t get_outputs | grep -q $output"
-start pointer "$pointer"
+mkfifo "$work/pointer"
+start pointer "$pointer" "$work/pointer" "${size%x*}" "${size#*x}"
 wait_for "pointer on the seat" grep -q ready "$work/logs/pointer.log"
 
 # A bus of its own that starts no service behind our back.
@@ -142,6 +144,7 @@ for name in WAYLAND_DISPLAY SWAYSOCK XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS XD
     echo "env $name=${!name}"
 done
 echo "chooser $work/chooser"
+echo "pointer $work/pointer"
 echo ready
 while read -r command name; do
     [ "$command" = stop ] && [ -n "${pids[$name]:-}" ] && stop_pid "${pids[$name]}"
