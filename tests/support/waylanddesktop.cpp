@@ -61,7 +61,8 @@ bool WaylandDesktop::setBackground(const QImage &image) const
 {
     // Beside the chooser's file, where the compositor's user can read it.
     const QString path = QFileInfo(chooserFile).dir().filePath(QStringLiteral("background.png"));
-    return image.save(path) && QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther) &&
+    return image.save(path) &&
+           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther) &&
            sway({QStringLiteral("output"), QStringLiteral("HEADLESS-1"), QStringLiteral("bg"), path,
                  QStringLiteral("stretch")});
 }
