@@ -13,7 +13,7 @@ ZINTORA_BUILD_DIR="$ZINTORA_ROOT/build-asan"
 if [ ! -f "$ZINTORA_BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S "$ZINTORA_ROOT" -B "$ZINTORA_BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DZINTORA_SANITIZE=ON
 fi
-tests=(tst_capturedevice tst_pictureconverter tst_screenrecorder)
+tests=(tst_recorderparts tst_screenrecorder)
 cmake --build "$ZINTORA_BUILD_DIR" --parallel "$(nproc 2>/dev/null || echo 2)" \
     --target "${tests[@]}" recordchild
 

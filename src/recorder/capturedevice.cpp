@@ -2,16 +2,25 @@
 
 #include <QtGlobal>
 
-int captureRate(int frameRate, int speedFactor)
+#include <climits>
+
+AVRational captureRate(int frameRate, int speedFactor)
 {
-    if (speedFactor < 1)
-        return 0;
-    return frameRate / speedFactor;
+    AVRational rate{0, 1};
+    if (speedFactor >= 1 && frameRate >= 1)
+        av_reduce(&rate.num, &rate.den, frameRate, speedFactor, INT_MAX);
+    return rate;
 }
 
 static QByteArray number(int value)
 {
     return QByteArray::number(value);
+}
+
+// The devices parse their rate as a video rate, which takes a fraction.
+static QByteArray fraction(AVRational rate)
+{
+    return number(rate.num) + '/' + number(rate.den);
 }
 
 static QByteArray digit(bool value)
@@ -34,7 +43,7 @@ CaptureDevice describeCaptureDevice(const CaptureRequest &request, CapturePlatfo
         device.options = {{"video_size", size},
                           {"offset_x", number(request.offsetX)},
                           {"offset_y", number(request.offsetY)},
-                          {"framerate", number(device.captureRate)},
+                          {"framerate", fraction(device.captureRate)},
                           {"draw_mouse", digit(request.drawMouse)},
                           {"show_region", digit(request.showRegion)}};
         break;
@@ -45,7 +54,7 @@ CaptureDevice describeCaptureDevice(const CaptureRequest &request, CapturePlatfo
         device.options = {{"video_size", size},
                           {"grab_x", number(request.offsetX)},
                           {"grab_y", number(request.offsetY)},
-                          {"framerate", number(device.captureRate)},
+                          {"framerate", fraction(device.captureRate)},
                           {"draw_mouse", digit(request.drawMouse)},
                           {"show_region", digit(request.showRegion)}};
         break;

@@ -36,15 +36,17 @@ struct CaptureDevice
     QByteArray url;        // what the input is opened on; empty when there is nothing
     // Option entries, in the order they go into the dictionary.
     QList<QPair<QByteArray, QByteArray>> options;
-    int captureRate = 0; // pictures per second asked of the device
+    AVRational captureRate{0, 1}; // pictures per second asked of the device
 
     // Whether there is anything worth trying to open.
-    bool isUsable() const { return !formatName.isEmpty() && !url.isEmpty() && captureRate > 0; }
+    bool isUsable() const { return !formatName.isEmpty() && !url.isEmpty() && captureRate.num > 0; }
 };
 
-// Pictures per second to grab: frameRate / speedFactor in integer division
-// (30 / 4 gives 7). A speed factor below 1 gives 0, which nothing opens.
-int captureRate(int frameRate, int speedFactor);
+// Pictures per second to grab: exactly frameRate / speedFactor, reduced
+// (30 / 4 gives 15/2), so that "xN" plays N times faster than real time for
+// every N. A speed factor below 1 gives 0/1, which nothing opens. Every
+// source paces itself with this fraction.
+AVRational captureRate(int frameRate, int speedFactor);
 
 // The device description for a platform. x11Display is the display name
 // (the value of DISPLAY) and matters only for X11; empty means none.

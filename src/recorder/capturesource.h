@@ -3,6 +3,7 @@
 #include "capturedevice.h"
 #include "ffmpeg.h"
 
+#include <QLoggingCategory>
 #include <QString>
 
 #include <atomic>
@@ -54,7 +55,15 @@ public:
 
     // Why the last open() or nextPicture() failed, in words for the user.
     virtual QString errorText() const = 0;
+
+    // Milliseconds nextPicture() spent since open() turning what it grabbed
+    // into pictures (decoding, copying) rather than waiting for the screen;
+    // only for the engine's stage timings.
+    virtual double preparationMilliseconds() const { return 0; }
 };
+
+// The engine's log category ("zintora.recorder"), for the sources too.
+Q_DECLARE_LOGGING_CATEGORY(lcRecorder)
 
 // The source for the desktop this program runs on: the portal's screen cast
 // in a Wayland session where this build has it, the FFmpeg grab device

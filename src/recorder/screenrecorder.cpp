@@ -48,6 +48,8 @@ ScreenRecorder::~ScreenRecorder()
         stopRecording();
         wait();
     }
+    // The source was made in the recorder thread, which has ended.
+    source.reset();
 }
 
 void ScreenRecorder::start(Priority priority)
@@ -118,15 +120,31 @@ qint64 ScreenRecorder::recordedBytes() const
 
 void ScreenRecorder::run()
 {
+    const CaptureRequest request = prepareRecording();
+    if (!source)
+        source = createCaptureSource();
+    // Without the mutex: the desktop may ask the user which screen to share
+    // and wait minutes for the answer, and a stop or pause meanwhile must not
+    // block the window. A stop ends that wait through the flag.
+    const CaptureSource::OpenResult opened = source->open(request, stopRequested);
+    if (opened == CaptureSource::OpenResult::Refused) {
+        // A stop before sharing began is what the user asked for: no message.
+        const QString message = stopRequested ? QString() : source->errorText();
+        source->close();
+        qCWarning(lcRecorder).noquote() << "Screen capture refused:" << message;
+        emit captureRefused(message);
+        return;
+    }
+
     QMutexLocker locker(&mutex);
-    prepareCaptureOptions();
-    if (openInput() != 0)
+    if (opened != CaptureSource::OpenResult::Opened) {
+        finishErrorText = failure(InputError, QStringLiteral("the screen could not be captured"),
+                                  source->errorText());
         return crash(locker, InputError);
-    if (openEncoder() != 0)
-        return crash(locker, OutputError);
-    if (openOutputFile() != 0)
-        return crash(locker, OutputError);
-    if (setUpConversion() != 0)
+    }
+    // The file is made only once the input and the encoder stand, so a
+    // refused or failed capture leaves none behind.
+    if (openEncoder() != 0 || openOutputFile() != 0 || setUpConversion() != 0)
         return crash(locker, OutputError);
     locker.unlock();
 
@@ -152,46 +170,38 @@ void ScreenRecorder::run()
     releaseRecording();
 }
 
+// The window shows this after "Recorder crashed", so it names the file and
+// the cause in the user's terms.
+QString ScreenRecorder::failure(RecorderCrashCode code, const QString &what,
+                                const QString &reason) const
+{
+    const QString fileName = QDir::toNativeSeparators(outputFileName);
+    const QString text = code == FrameError
+                             ? QStringLiteral("Recording %1 ended early: %2").arg(fileName, what)
+                             : QStringLiteral("Could not record %1: %2").arg(fileName, what);
+    return reason.isEmpty() ? text : text + QStringLiteral(": ") + reason;
+}
+
 // Ends a recording that failed: frees what it made, closes the file with
-// what was written so far (no drain, no end code), frees the mutex, then
-// reports. Emitting with the mutex free lets even a direct receiver call
+// what was written so far (no drain), frees the mutex, then reports.
+// Emitting with the mutex free lets even a direct receiver call
 // stopRecording or togglePause.
 void ScreenRecorder::crash(QMutexLocker &locker, RecorderCrashCode code)
 {
-    if (finishErrorText.isEmpty()) {
-        const QString fileName = QDir::toNativeSeparators(outputFileName);
-        switch (code) {
-        case InputError:
-            finishErrorText = QStringLiteral("Could not record %1: the screen could not be "
-                                             "captured")
-                                  .arg(fileName);
-            break;
-        case OutputError:
-            finishErrorText =
-                QStringLiteral("Could not record %1: the encoder or the file could not be opened")
-                    .arg(fileName);
-            break;
-        case FrameError:
-            finishErrorText =
-                QStringLiteral("Recording %1 ended early: a picture could not be captured or "
-                               "encoded")
-                    .arg(fileName);
-            break;
-        }
-    }
     releaseRecording();
     locker.unlock();
     emit recorderCrashed(code);
 }
 
-void ScreenRecorder::prepareCaptureOptions()
+// The flags are cleared by start(), before the thread runs, so that a
+// request made right after start() is not lost here.
+CaptureRequest ScreenRecorder::prepareRecording()
 {
-    // The flags are cleared by start(), before the thread runs, so that a
-    // request made right after start() is not lost here.
     frameCount = 0;
     bytesWritten = 0;
     picturesEncoded = 0;
     writeErrorText.clear();
+    fileDamaged = false;
     releaseRecording();
 
     CaptureRequest request;
@@ -203,93 +213,29 @@ void ScreenRecorder::prepareCaptureOptions()
     request.speedFactor = speedFactor;
     request.drawMouse = drawMouse;
     request.showRegion = showRegion;
-    captureDevice = nativeCaptureDevice(request);
-    captureOptions = makeOptionDictionary(captureDevice);
-    inputFormat = captureDevice.formatName.isEmpty()
-                      ? nullptr
-                      : av_find_input_format(captureDevice.formatName.constData());
-}
-
-int ScreenRecorder::openInput()
-{
-    if (!captureDevice.isUsable() || !inputFormat) {
-        qCDebug(lcRecorder) << "Couldn't open input stream.";
-        return -1;
-    }
-    AVFormatContext *context = avformat_alloc_context();
-    if (!context) {
-        qCDebug(lcRecorder) << "Couldn't open input stream.";
-        return -1;
-    }
-    // The device states its rate; without this the stream probe would grab
-    // 20 pictures to measure it, 20 seconds at one picture per second.
-    context->fps_probe_size = 0;
-    AVDictionary *options = captureOptions.release();
-    int result =
-        avformat_open_input(&context, captureDevice.url.constData(), inputFormat, &options);
-    // The device consumed the options it knows; the rest is not looked at.
-    captureOptions.reset(options);
-    if (result != 0) {
-        qCDebug(lcRecorder) << "Couldn't open input stream.";
-        return -1;
-    }
-    inputContext.reset(context);
-
-    if (avformat_find_stream_info(inputContext.get(), nullptr) < 0) {
-        qCDebug(lcRecorder) << "Couldn't find stream information.\n";
-        return -1;
-    }
-
-    videoStreamIndex = -1;
-    for (unsigned i = 0; i < inputContext->nb_streams; ++i) {
-        if (inputContext->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            videoStreamIndex = int(i);
-            break;
-        }
-    }
-    if (videoStreamIndex < 0) {
-        qCDebug(lcRecorder) << "Didn't find a video stream.\n";
-        return -1;
-    }
-
-    const AVCodecParameters *parameters = inputContext->streams[videoStreamIndex]->codecpar;
-    const AVCodec *decoder = avcodec_find_decoder(parameters->codec_id);
-    if (!decoder) {
-        qCDebug(lcRecorder) << "Codec not found.\n";
-        return -1;
-    }
-    decoderContext.reset(avcodec_alloc_context3(decoder));
-    if (!decoderContext || avcodec_parameters_to_context(decoderContext.get(), parameters) < 0 ||
-        avcodec_open2(decoderContext.get(), decoder, nullptr) < 0) {
-        qCDebug(lcRecorder) << "Could not open codec.";
-        return -1;
-    }
-
-    decodedFrame.reset(av_frame_alloc());
-    inputPacket.reset(av_packet_alloc());
-    if (!decodedFrame || !inputPacket) {
-        qCDebug(lcRecorder) << "Could not open codec.";
-        return -1;
-    }
-
-    av_dump_format(inputContext.get(), 0, nullptr, 0);
-    return 0;
+    return request;
 }
 
 int ScreenRecorder::openEncoder()
 {
-    encoderContext.reset();
     qCDebug(lcRecorder).noquote() << "Encode video file: " + outputFileName;
+    const QString what = QStringLiteral("the video encoder refused %1x%2 pictures at %3 bit/s")
+                             .arg(outputWidth)
+                             .arg(outputHeight)
+                             .arg(bitRate);
 
     const AVCodec *encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
     if (!encoder) {
         qCCritical(lcRecorder) << "Codec not found!";
+        finishErrorText =
+            failure(OutputError, QStringLiteral("this FFmpeg has no MPEG-2 encoder"), QString());
         return -1;
     }
     encoderContext.reset(avcodec_alloc_context3(encoder));
     outputPacket.reset(av_packet_alloc());
     if (!encoderContext || !outputPacket) {
         qCCritical(lcRecorder) << "Could not allocate video codec context!";
+        finishErrorText = failure(OutputError, what, ffmpeg::errorText(AVERROR(ENOMEM)));
         return -1;
     }
 
@@ -305,8 +251,10 @@ int ScreenRecorder::openEncoder()
     context->thread_type = FF_THREAD_SLICE;
     context->thread_count = encoderThreadCount(outputWidth, outputHeight);
 
-    if (avcodec_open2(context, encoder, nullptr) < 0) {
+    const int result = avcodec_open2(context, encoder, nullptr);
+    if (result < 0) {
         qCCritical(lcRecorder) << "Could not open codec!";
+        finishErrorText = failure(OutputError, what, ffmpeg::errorText(result));
         return -1;
     }
     return 0;
@@ -315,10 +263,15 @@ int ScreenRecorder::openEncoder()
 int ScreenRecorder::openOutputFile()
 {
     outputFile.setFileName(outputFileName);
-    // Unbuffered: every packet goes to the file system as it is written, so
-    // a killed process leaves a file that holds all of them.
-    if (!outputFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    // Create-new-only: a file another program made under this name since the
+    // window picked it is never truncated. Unbuffered: every packet goes to
+    // the file system as it is written, so a killed process leaves a file
+    // that holds all of them.
+    if (!outputFile.open(QIODevice::NewOnly | QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         qCCritical(lcRecorder).noquote() << "Could not open file: " + outputFileName;
+        finishErrorText =
+            QStringLiteral("Could not create file %1: %2")
+                .arg(QDir::toNativeSeparators(outputFileName), outputFile.errorString());
         return -1;
     }
     return 0;
@@ -326,18 +279,20 @@ int ScreenRecorder::openOutputFile()
 
 int ScreenRecorder::setUpConversion()
 {
+    capturedFrame.reset(av_frame_alloc());
     scaledFrame.reset(av_frame_alloc());
-    converter = PictureConverter::create(decoderContext->width, decoderContext->height,
-                                         decoderContext->pix_fmt, encoderContext->width,
-                                         encoderContext->height);
-    if (!scaledFrame || !converter) {
-        qCCritical(lcRecorder).noquote()
-            << QStringLiteral("Could not set up the conversion from %1x%2 %3 to %4x%5")
-                   .arg(decoderContext->width)
-                   .arg(decoderContext->height)
-                   .arg(QString::fromLatin1(av_get_pix_fmt_name(decoderContext->pix_fmt)))
-                   .arg(encoderContext->width)
-                   .arg(encoderContext->height);
+    converter = PictureConverter::create(source->width(), source->height(), source->pixelFormat(),
+                                         encoderContext->width, encoderContext->height);
+    if (!capturedFrame || !scaledFrame || !converter) {
+        const QString what =
+            QStringLiteral("the captured %1x%2 %3 pictures cannot be converted to %4x%5")
+                .arg(source->width())
+                .arg(source->height())
+                .arg(QString::fromLatin1(av_get_pix_fmt_name(source->pixelFormat())))
+                .arg(encoderContext->width)
+                .arg(encoderContext->height);
+        qCCritical(lcRecorder).noquote() << "Could not set up the conversion: " + what;
+        finishErrorText = failure(OutputError, what, QString());
         return -1;
     }
     return 0;
@@ -345,40 +300,38 @@ int ScreenRecorder::setUpConversion()
 
 int ScreenRecorder::recordNextFrame()
 {
+    // The source waits for the next capture instant. While paused its
+    // picture is taken all the same and thrown away, so that the capture
+    // keeps its pace and nothing from the paused time is kept.
     Clock::time_point start = Clock::now();
-    int result = av_read_frame(inputContext.get(), inputPacket.get());
-    times.grabWaitMs += millisecondsSince(start);
-    if (result < 0)
-        return -1;
-    ++times.reads;
-
-    if (inputPacket->stream_index != videoStreamIndex || paused) {
-        av_packet_unref(inputPacket.get());
-        return 0;
-    }
-
-    start = Clock::now();
-    result = avcodec_send_packet(decoderContext.get(), inputPacket.get());
-    // The decoded picture holds its own reference to the grabbed data.
-    av_packet_unref(inputPacket.get());
-    if (result >= 0)
-        result = avcodec_receive_frame(decoderContext.get(), decodedFrame.get());
-    times.decodeMs += millisecondsSince(start);
+    const double preparedBefore = source->preparationMilliseconds();
+    int result = source->nextPicture(capturedFrame.get());
+    const double prepared = source->preparationMilliseconds() - preparedBefore;
+    times.decodeMs += prepared;
+    times.grabWaitMs += millisecondsSince(start) - prepared;
     if (result == AVERROR(EAGAIN))
         return 0;
     if (result < 0) {
-        qCDebug(lcRecorder) << "Decode Error.";
+        finishErrorText = failure(FrameError, QStringLiteral("the screen could not be captured"),
+                                  source->errorText());
         return -1;
+    }
+    ++times.reads;
+    if (paused) {
+        av_frame_unref(capturedFrame.get());
+        return 0;
     }
 
     start = Clock::now();
-    result = converter->convert(decodedFrame.get(), scaledFrame.get());
-    // Hand the grabbed buffer back to the capture device at once.
-    av_frame_unref(decodedFrame.get());
+    result = converter->convert(capturedFrame.get(), scaledFrame.get());
+    // Hand the grabbed buffer back to the capture at once.
+    av_frame_unref(capturedFrame.get());
     times.convertMs += millisecondsSince(start);
     if (result < 0) {
         qCCritical(lcRecorder).noquote()
             << QStringLiteral("Could not convert a captured picture: ") + ffmpeg::errorText(result);
+        finishErrorText = failure(FrameError, QStringLiteral("a picture could not be converted"),
+                                  ffmpeg::errorText(result));
         return -1;
     }
 
@@ -417,37 +370,72 @@ int ScreenRecorder::encodePicture()
     // Our reference goes; the encoder keeps its own while it reorders.
     av_frame_unref(scaledFrame.get());
     if (result == writeFailed) {
-        const QString reason = QStringLiteral("Could not write file %1: %2")
-                                   .arg(QDir::toNativeSeparators(outputFileName), writeErrorText);
-        qCCritical(lcRecorder).noquote() << reason;
-        finishErrorText = reason;
+        finishErrorText = QStringLiteral("Could not write file %1: %2")
+                              .arg(QDir::toNativeSeparators(outputFileName), writeErrorText);
+        qCCritical(lcRecorder).noquote() << finishErrorText;
+        // What was kept plays to its last picture; the pictures the encoder
+        // still holds would not fit anyway.
+        writeEndCodeIfItFits();
         return -1;
     }
     if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
         return 0;
     qCCritical(lcRecorder) << "Error encoding frame";
+    finishErrorText = failure(FrameError, QStringLiteral("a picture could not be encoded"),
+                              ffmpeg::errorText(result));
     return -1;
 }
 
+// A short write leaves part of a packet in the file: a damaged last picture.
+// Writes the rest until the file system says why it cannot, then cuts the
+// file back to the packets written whole.
 int ScreenRecorder::writePacket(const AVPacket *packet)
 {
     const qint64 number = frameCount;
     qCDebug(lcRecorder, "Write frame %3lld (size=%5d)", static_cast<long long>(number),
             packet->size);
     const Clock::time_point start = Clock::now();
-    const qint64 written =
-        outputFile.write(reinterpret_cast<const char *>(packet->data), packet->size);
+    const char *data = reinterpret_cast<const char *>(packet->data);
+    qint64 done = 0;
+    qint64 written = 0;
+    while (done < packet->size &&
+           (written = outputFile.write(data + done, packet->size - done)) > 0)
+        done += written;
     times.writeMs += millisecondsSince(start);
-    if (written != packet->size) {
+    if (done != packet->size) {
         writeErrorText =
-            written < 0
-                ? outputFile.errorString()
-                : QStringLiteral("only %1 of %2 bytes written").arg(written).arg(packet->size);
+            written < 0 ? outputFile.errorString()
+                        : QStringLiteral("only %1 of %2 bytes written").arg(done).arg(packet->size);
+        cutBackToWholePackets();
         return -1;
     }
     ++frameCount;
     bytesWritten += packet->size;
     return 0;
+}
+
+bool ScreenRecorder::cutBackToWholePackets()
+{
+    if (fileDamaged || outputFile.size() == bytesWritten)
+        return !fileDamaged;
+    if (!outputFile.resize(bytesWritten)) {
+        // The partial packet stays; say so, and count what is in the file.
+        writeErrorText += QStringLiteral(" (the damaged end could not be cut off: %1)")
+                              .arg(outputFile.errorString());
+        bytesWritten = outputFile.size();
+        fileDamaged = true;
+    }
+    return !fileDamaged;
+}
+
+// After a failed write the file system may still have room for the four
+// bytes (cutting back made some); without them the file still plays.
+void ScreenRecorder::writeEndCodeIfItFits()
+{
+    if (fileDamaged ||
+        outputFile.write(sequenceEndCode, sizeof sequenceEndCode) == qint64(sizeof sequenceEndCode))
+        return;
+    cutBackToWholePackets();
 }
 
 int ScreenRecorder::finishRecording()
@@ -464,11 +452,15 @@ int ScreenRecorder::finishRecording()
         failure = QStringLiteral("Could not write the last pictures to %1: %2")
                       .arg(fileName, ffmpeg::errorText(result));
 
-    if (failure.isEmpty()) {
+    if (!fileDamaged) {
         const qint64 written = outputFile.write(sequenceEndCode, sizeof sequenceEndCode);
-        if (written != qint64(sizeof sequenceEndCode))
-            failure = QStringLiteral("Could not write file %1: %2")
-                          .arg(fileName, outputFile.errorString());
+        if (written != qint64(sizeof sequenceEndCode)) {
+            if (failure.isEmpty())
+                failure = QStringLiteral("Could not write file %1: %2")
+                              .arg(fileName, written < 0 ? outputFile.errorString()
+                                                         : QStringLiteral("no room for its end"));
+            cutBackToWholePackets();
+        }
     }
 
     outputFile.close();
@@ -484,21 +476,17 @@ int ScreenRecorder::finishRecording()
     return 0;
 }
 
-// Frees every FFmpeg object of the recording and closes the file. What the
-// capture device lent (grabbed buffers) goes back before the device closes.
+// Frees every FFmpeg object of the recording, closes the capture and the
+// file. What the capture lent (grabbed buffers) goes back before it closes.
 void ScreenRecorder::releaseRecording()
 {
     converter.reset();
     scaledFrame.reset();
     outputPacket.reset();
     encoderContext.reset();
-    decodedFrame.reset();
-    inputPacket.reset();
-    decoderContext.reset();
-    inputContext.reset();
-    captureOptions.reset();
-    inputFormat = nullptr;
-    videoStreamIndex = -1;
+    capturedFrame.reset();
+    if (source)
+        source->close();
     if (outputFile.isOpen())
         outputFile.close();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capturedevice.h"
+#include "capturesource.h"
 #include "ffmpeg.h"
 #include "recordercrashcode.h"
 
@@ -15,18 +15,26 @@
 class PictureConverter;
 
 // The recording engine: one object serves every recording of the window;
-// each recording runs in this object's thread (run()).
+// each recording runs in this object's thread (run()). The capture source is
+// made at the first recording and kept until this object goes, so what it
+// keeps between recordings (the desktop's permission to share a screen)
+// lasts for the run of the program, in memory only.
 //
 // States of a recording, driven by run() and the two flags:
-//   Idle --start()--> SettingUp (mutex held) --ok--> Recording
-//   SettingUp --a step fails--> Crashed (recorderCrashed, thread ends)
-//   Recording <--togglePause()--> Paused (pictures read and thrown away)
+//   Idle --start()--> Opening the capture (no mutex held: the desktop may
+//       ask the user first; a stop meanwhile ends it through the stop flag)
+//   Opening --declined, or stopped before sharing began--> Refused
+//       (captureRefused, no file, thread ends)
+//   Opening --opened--> SettingUp (encoder, file, conversion; mutex held)
+//   Opening/SettingUp --a step fails--> Crashed (recorderCrashed, thread ends)
+//   SettingUp --ok--> Recording
+//   Recording <--togglePause()--> Paused (pictures taken and thrown away)
 //   Recording/Paused --stopRecording()--> Stopping: the iteration in
 //       progress (or one more) runs, then Finishing
 //   Recording/Paused --an iteration fails--> Crashed (FrameError)
 //   Finishing (drain, end code, close; mutex held) --> Idle, thread ends
-// Every path back to Idle or Crashed frees the recording's FFmpeg objects
-// and closes the output file.
+// Every path back to Idle, Refused or Crashed frees the recording's FFmpeg
+// objects, closes the capture and closes the output file.
 class ScreenRecorder : public QThread
 {
     Q_OBJECT
@@ -37,9 +45,9 @@ public:
     struct StageTimes
     {
         qint64 pictures = 0;   // pictures converted and handed to the encoder
-        qint64 reads = 0;      // packets read from the capture input, paused ones too
-        double grabWaitMs = 0; // blocked in the capture read (waiting for the next picture)
-        double decodeMs = 0;   // decoding the grabbed packet
+        qint64 reads = 0;      // pictures taken from the capture source, paused ones too
+        double grabWaitMs = 0; // waiting in the capture source for the next capture instant
+        double decodeMs = 0;   // the source turning what it grabbed into pictures
         double convertMs = 0;  // pixel-format conversion and scaling
         double encodeMs = 0;   // encoding, including the drain at the end
         double writeMs = 0;    // appending packets to the file
@@ -70,7 +78,10 @@ public:
     void start(Priority priority = InheritPriority);
 
     // GUI thread. Asks the loop to end and clears the pause flag; returns at
-    // once when a stop is already pending. Does not wait for the thread.
+    // once when a stop is already pending. Does not wait for the thread, and
+    // never blocks while the capture is being opened (the desktop's sharing
+    // dialog may be up): a stop then ends the recording with captureRefused
+    // and an empty message, and no file.
     void stopRecording();
 
     // GUI thread. Pauses a running recording or resumes a paused one.
@@ -80,18 +91,37 @@ public:
     bool isPaused() const;
 
     // GUI thread, after wait(). Empty when the last recording was finished
-    // cleanly (drained, end code written, file closed); otherwise what went
-    // wrong, naming the file: a failed write while finishing (the window
-    // shows it instead of the success message), or why the recording
-    // crashed (recorderCrashed has been sent then).
+    // cleanly (drained, end code written, file closed) or was refused
+    // (captureRefused). Otherwise one or two sentences for the user that
+    // name the file and the cause, the system's own words where there are
+    // some ("No space left on device"):
+    // - recorderCrashed(InputError): "Could not record FILE: the screen could
+    //   not be captured: REASON" (REASON from the capture source, e.g. the
+    //   area outside the screen, or no picture from the screen cast);
+    // - recorderCrashed(OutputError): "Could not record FILE: the video
+    //   encoder ...: REASON", "Could not create file FILE: REASON" (also when
+    //   the file already exists: it is never truncated or replaced), or the
+    //   conversion of the captured pictures that cannot be made;
+    // - recorderCrashed(FrameError): "Could not write file FILE: REASON", or
+    //   "Recording FILE ended early: ...: REASON" when a picture could not be
+    //   captured, converted or encoded;
+    // - no signal, failure while finishing (the drain at Stop, the end code,
+    //   the close): "Could not write file FILE: REASON" or "Could not close
+    //   file FILE: REASON". The window shows it as a failed recording; the
+    //   engine sends no signal for it because the thread ends as usual.
+    // After a failed write the file is cut back to its last whole picture and
+    // ends with the end code when there is room for it, so it plays to its
+    // last picture; recordedFrames() and recordedBytes() say what it holds.
     QString finishError() const;
 
     // GUI thread, after wait(): stage timings of the last recording.
     StageTimes stageTimes() const;
 
-    // GUI thread, after wait(): packets and bytes the last recording wrote to
-    // its file, those of the final drain included (the last progressUpdated
-    // comes before the drain); the end code is not counted.
+    // GUI thread, after wait(): packets (one per picture) and bytes of them
+    // that the last recording left in its file, those of the final drain
+    // included (the last progressUpdated comes before the drain); the end
+    // code is not counted. After a failed write, what remains after the file
+    // was cut back. Zero after a refusal or a set-up failure.
     qint64 recordedFrames() const;
     qint64 recordedBytes() const;
 
@@ -102,7 +132,9 @@ signals:
     void recorderCrashed(RecorderCrashCode);
     // Instead of recorderCrashed when the user or the desktop declined to
     // share the screen: nothing was recorded and no file was made. The
-    // message says what happened and what to do.
+    // message says what happened and what to do. It is empty when the user
+    // pressed Stop before sharing began: then the window shows nothing.
+    // Sent with the mutex free, just before the thread ends.
     void captureRefused(const QString &message);
 
 protected:
@@ -110,9 +142,9 @@ protected:
 
 private:
     // Steps of a recording; each runs in the recorder thread with the mutex
-    // held and returns 0 on success, -1 after one log line on failure.
-    void prepareCaptureOptions();
-    int openInput();
+    // held and returns 0 on success, or -1 after one log line, with
+    // finishErrorText saying why.
+    CaptureRequest prepareRecording();
     int openEncoder();
     int openOutputFile();
     int setUpConversion();
@@ -121,8 +153,11 @@ private:
     int encodeAndWrite(const AVFrame *picture);
     static constexpr int writeFailed = 1;
     int writePacket(const AVPacket *packet);
+    bool cutBackToWholePackets();
+    void writeEndCodeIfItFits();
     int finishRecording();
     void releaseRecording();
+    QString failure(RecorderCrashCode code, const QString &what, const QString &reason) const;
     void crash(QMutexLocker &locker, RecorderCrashCode code);
     void lockForControl();
 
@@ -135,20 +170,15 @@ private:
 
     // Recording state, recorder thread only.
     qint64 frameCount = 0;
-    qint64 bytesWritten = 0;
+    qint64 bytesWritten = 0;    // of whole packets, all in the file
     qint64 picturesEncoded = 0; // running presentation time of the encoder
-    QString writeErrorText;     // why the last writePacket failed
-    CaptureDevice captureDevice;
+    QString writeErrorText;     // why the last write failed
+    bool fileDamaged = false;   // a partial write could not be cut back
     StageTimes times;
+    std::unique_ptr<CaptureSource> source; // kept from recording to recording
 
     // FFmpeg objects of the current recording, each with one owner.
-    ffmpeg::DictionaryPtr captureOptions;
-    const AVInputFormat *inputFormat = nullptr;
-    ffmpeg::InputContextPtr inputContext;
-    int videoStreamIndex = -1;
-    ffmpeg::CodecContextPtr decoderContext;
-    ffmpeg::FramePtr decodedFrame;
-    ffmpeg::PacketPtr inputPacket;
+    ffmpeg::FramePtr capturedFrame;
     ffmpeg::CodecContextPtr encoderContext;
     ffmpeg::PacketPtr outputPacket;
     ffmpeg::FramePtr scaledFrame;

@@ -1,7 +1,7 @@
 // Records the screen named by DISPLAY into FILE until it is killed, printing
 // "FRAMES BYTES" after every picture, so that a test can kill it in the
 // middle of a recording and look at what is left.
-// Usage: recordchild FILE SPEEDFACTOR
+// Usage: recordchild FILE
 #include "screenrecorder.h"
 
 #include <cstdio>
@@ -11,7 +11,6 @@ int main(int, char *argv[])
     avdevice_register_all();
     ScreenRecorder recorder;
     recorder.outputFileName = QString::fromLocal8Bit(argv[1]);
-    recorder.speedFactor = QByteArray(argv[2]).toInt();
     // Straight from the recorder thread: this process has no event loop.
     QObject::connect(&recorder, &ScreenRecorder::progressUpdated, [](qint64 frames, qint64 size) {
         std::printf("%lld %lld\n", (long long)frames, (long long)size);
