@@ -24,9 +24,7 @@ namespace {
 // Every later write past this size fails, as on a full disk.
 void limitFileSize(rlim_t size)
 {
-    rlimit limit{};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    limit.rlim_cur = size;
+    const rlimit limit{size, RLIM_INFINITY};
     std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed test
     QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
 }
@@ -346,7 +344,8 @@ private slots:
         QCOMPARE(catcher->boxes().size(), title.isEmpty() ? 0 : 1);
         QVERIFY(!recorder()->isRunning());
         QCOMPARE(window->isVisible(), !how.contains("close"));
-        QVERIFY(start()->text().startsWith("Start") && !get("stopButton")->isEnabled());
+        QVERIFY(start()->text() == (refused ? "Start!" : "Start") &&
+                !get("stopButton")->isEnabled());
         QCOMPARE(settings(), before);
         const DecodedVideo video = decodeVideoFile(path);
         if (!title.isEmpty()) {
@@ -426,7 +425,9 @@ private slots:
              {video.colours.last(), decodeVideoFile(file(), QPointF(0.98, 0.98)).colours.last()})
             QVERIFY2(c.red() < 40 && c.green() < 40 && c.blue() > 215, qPrintable(c.name()));
 
-        // Within the same second: a name of its own, never the first file.
+        // Within the same second: a name of its own, never the first file;
+        // "~" is the home folder, and the box names the file by its full path.
+        get<QLineEdit>("destFolderField")->setText("~");
         start()->click();
         QCOMPARE(start()->text(), QStringLiteral("Pause"));
         QCOMPARE(get<QLabel>("FilenameLabel")->text(),
