@@ -93,8 +93,9 @@ private slots:
                                 << fresh.arg("9", "&lt;i&gt;&#39;%1");
         QTest::newRow("quote") << update("\"2\"", "\"https://a.b/'\"")
                                << fresh.arg("2", anchor.arg("https://a.b/&#39;"));
-        QTest::newRow("js") << update("\"1\"", "\"javascript:x\"")
-                            << fresh.arg("1", "javascript:x");
+        // A host is not enough: only web links become anchors.
+        QTest::newRow("js") << update("\"1\"", "\"javascript://a.b/\"")
+                            << fresh.arg("1", "javascript://a.b/");
     }
 
     // Two checks started back to back give a box each.
