@@ -19,11 +19,11 @@
 #include <QTest>
 
 // The run's X server has one screen of 1920 x 1080; the second and third are
-// made up, the third left of the first, with 1920 x 1080 device pixels shown
-// at a scale of 2 (its task bar on top).
+// made up: the second at a scale of 1.5, the third left of the first, with
+// 1920 x 1080 device pixels shown at a scale of 2 (its task bar on top).
 static const QVector<FakeScreens::Screen> desktop{
     {QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1040), 1.0},
-    {QRect(1920, 0, 1920, 1080), QRect(1920, 0, 1920, 1040), 1.0},
+    {QRect(1920, 0, 1920, 1080), QRect(1920, 0, 1920, 1040), 1.5},
     {QRect(-1920, 0, 960, 540), QRect(-1920, 20, 960, 520), 2.0}};
 
 static QRect shownArea(MainWindow &window)
@@ -59,7 +59,8 @@ private slots:
         QTest::newRow("480 x 100") << 0 << QLine(100, 100, 580, 200) << QRect(100, 100, 480, 100);
         QTest::newRow("400 x 300 refused") << 0 << QLine(100, 100, 500, 400) << QRect();
         QTest::newRow("up and left") << 0 << QLine(460, 460, 100, 100) << QRect(100, 100, 360, 360);
-        QTest::newRow("screen 2") << 1 << QLine(10, 20, 410, 420) << QRect(1930, 20, 400, 400);
+        // Half pixels round: 11 x 1.5 is 17.
+        QTest::newRow("screen 2") << 1 << QLine(11, 21, 411, 421) << QRect(1937, 32, 600, 600);
         // 250 x 200 logical pixels would be refused; it is 500 x 400 on the
         // device, mapped from the screen's own corner.
         QTest::newRow("scaled") << 2 << QLine(100, 100, 350, 300) << QRect(-1720, 200, 500, 400);
@@ -122,10 +123,11 @@ private slots:
         }
     }
 
-    void screenOfADevicePoint()
+    void screenOfAPoint()
     {
         // Left of the first screen in device pixels, though not in logical ones.
         QCOMPARE(FakeScreens(desktop, 0).screenAtDevice(QPoint(-10, 500)), 2);
+        QCOMPARE(FakeScreens(desktop, 0).screenAtLogical(QPoint(5000, 5000)), 1); // the nearest
     }
 };
 
