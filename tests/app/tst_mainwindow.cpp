@@ -251,8 +251,6 @@ private slots:
         QTest::addColumn<QString>("size");
         QTest::addRow("29") << qint64(29) << "00:00:00"
                             << "0.00 MB";
-        QTest::addRow("1.5 MiB") << qint64(3 << 19) << "14:33:48"
-                                 << "1.50 MB";
         // Past 19 h 53 min the milliseconds need 64 bits, as do 2 GiB.
         QTest::addRow("100 h") << qint64(10801830) << "100:01:01"
                                << "10.30 MB";
@@ -342,7 +340,6 @@ private slots:
         QVERIFY(catcher->waitForBoxes(title.isEmpty() ? 0 : 1, 30000));
         qputenv("DISPLAY", display);
         QCOMPARE(catcher->boxes().size(), title.isEmpty() ? 0 : 1);
-        QVERIFY(!recorder()->isRunning());
         QCOMPARE(window->isVisible(), !how.contains("close"));
         QVERIFY(start()->text() == (refused ? "Start!" : "Start") &&
                 !get("stopButton")->isEnabled());
@@ -432,8 +429,12 @@ private slots:
         QCOMPARE(start()->text(), QStringLiteral("Pause"));
         QCOMPARE(get<QLabel>("FilenameLabel")->text(),
                  QStringLiteral("File: <b>zint_2026-03-07_19-05-08_2.mpg</b>"));
+        // A crash report still queued when Stop ends the recording adds no box.
+        QMetaObject::invokeMethod(recorder(), "recorderCrashed", Qt::QueuedConnection,
+                                  Q_ARG(RecorderCrashCode, FrameError));
         stop(QStringLiteral("Status"));
         QVERIFY(catcher->boxes().last().text.endsWith(file("_2")));
+        QTRY_COMPARE(catcher->boxes().size(), 2);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList({QFileInfo(file()).fileName(), QFileInfo(file("_2")).fileName()}));
     }
