@@ -102,7 +102,7 @@ int FfmpegCaptureSource::nextPicture(AVFrame *picture)
     // Blocks until the device's next capture instant.
     int result = av_read_frame(input.get(), packet.get());
     if (result < 0) {
-        error = QStringLiteral("the screen could not be read: %1").arg(ffmpeg::errorText(result));
+        error = QStringLiteral("the grab device stopped: %1").arg(ffmpeg::errorText(result));
         return result;
     }
     if (packet->stream_index != videoStreamIndex) {
