@@ -110,7 +110,8 @@ QString folderProblem(const QString &folder)
     // std::filesystem, unlike QDir::mkpath, says why it failed. An existing
     // folder is no error.
     std::error_code error;
-    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    // From UTF-16, so that the path converts right on every system.
+    std::filesystem::create_directories(std::filesystem::path(folder.toStdU16String()), error);
     if (error)
         return tr("Couldn't create directory for target folder\n(Try with another folder)\n\n"
                   "%1: %2")
