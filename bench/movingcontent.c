@@ -10,6 +10,8 @@
 
 #define _POSIX_C_SOURCE 200809L
 
+#include "contenttexture.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -20,9 +22,6 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <time.h>
-
-/* The scroll wraps after this many pixels in each direction. */
-#define SCROLL_SPAN 512
 
 static volatile sig_atomic_t stopRequested = 0;
 
@@ -37,30 +36,6 @@ static double now(void)
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
-/* Something an encoder has to work for, like a desktop with photos and
- * text: smooth colour waves, blocks of fine detail and sharp edges. */
-static uint32_t texel(int x, int y, uint32_t *noise)
-{
-    *noise = *noise * 1664525u + 1013904223u;
-    int r = (int)(127 + 120 * sin(x * 0.011 + y * 0.004));
-    int g = (int)(127 + 120 * sin(y * 0.013 - x * 0.003 + 1.0));
-    int b = (int)(127 + 120 * sin((x + y) * 0.007 + 2.0));
-    int cellX = x / 48, cellY = y / 24;
-    if (((cellX * 7 + cellY * 13) % 5) == 0) {
-        /* "Text": dark strokes on a light cell. */
-        int on = ((x * 3 + (y & ~3)) % 7) < 2 && (y % 24) > 4 && (y % 24) < 18;
-        r = g = b = on ? 30 : 235;
-    }
-    int grain = (int)(*noise >> 28) - 8;
-    r += grain;
-    g += grain;
-    b += grain;
-    r = r < 0 ? 0 : r > 255 ? 255 : r;
-    g = g < 0 ? 0 : g > 255 ? 255 : g;
-    b = b < 0 ? 0 : b > 255 ? 255 : b;
-    return ((uint32_t)r << 16) | ((uint32_t)g << 8) | (uint32_t)b;
 }
 
 static Pixmap makeTexture(Display *dpy, Window win, int width, int height, int depth)

@@ -2,7 +2,10 @@
 # Speed and memory benchmark: records moving content on private Xvfb servers
 # with ScreenRecorder and with the ffmpeg command line doing the same
 # pipeline (once with -threads 1, once with its default threads), and prints
-# frames, CPU, peak memory and per-stage times side by side.
+# frames, CPU, peak memory and per-stage times side by side. Where the build
+# has the Wayland route, it also records the same moving content at 1080p on
+# a private headless Wayland desktop through the desktop portal and PipeWire,
+# at speed 1 and 10, beside the X11 recording at the same speeds.
 #
 #   bench/run.sh [--seconds N] [--soak [N]] [--keep]
 #
@@ -13,11 +16,12 @@
 #   --keep       keep the recorded files and logs (their folder is printed)
 #
 # The last line is the summary: percentages of the expected frames per case
-# and our CPU divided by ffmpeg's single-thread CPU at 1080p (with --soak:
-# the two RSS figures).
+# (the Wayland case at speed 1 among them, where there is one) and our CPU
+# divided by ffmpeg's single-thread CPU at 1080p (with --soak: the two RSS
+# figures).
 set -euo pipefail
 
-usage() { sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,21p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
 
 RUN_SECONDS=20
 SOAK_SECONDS=0
@@ -57,6 +61,17 @@ if ! cmake --build "$ZINTORA_BUILD_DIR" --parallel "$(nproc 2>/dev/null || echo 
 fi
 RECORD="$ZINTORA_BUILD_DIR/bench/zintora_benchrecord"
 CONTENT="$ZINTORA_BUILD_DIR/bench/zintora_movingcontent"
+# The Wayland case needs the tests' headless desktop and its helpers.
+WAYLAND=0
+if cmake --build "$ZINTORA_BUILD_DIR" --target help | grep -w zintora_waylandcontent >/dev/null &&
+    cmake --build "$ZINTORA_BUILD_DIR" --parallel "$(nproc 2>/dev/null || echo 2)" \
+        --target zintora_waylandcontent xdpwshmshim virtualpointer >/dev/null; then
+    WAYLAND=1
+    WAYLAND_CONTENT="$ZINTORA_BUILD_DIR/bench/zintora_waylandcontent"
+    WAYLAND_DESKTOP=("$ZINTORA_ROOT/tests/support/waylanddesktop.sh"
+        "$ZINTORA_BUILD_DIR/tests/support/xdpwshmshim.so"
+        "$ZINTORA_BUILD_DIR/tests/support/virtualpointer" 1920x1080)
+fi
 
 TICKS=$(getconf CLK_TCK)
 FPS=30
@@ -180,13 +195,13 @@ note_time() { # prefix file
     R[$1.rss]=$(awk -v m="$m" 'BEGIN { printf "%.0f", m / 1024 }')
 }
 
-run_ours() { # case cw ch ow oh bitrate
+run_ours() { # case cw ch ow oh bitrate [speed]
     local c="$1" out="$WORK/$1.zintora.mpg"
     log "$c: ScreenRecorder"
     begin_side_costs
     /usr/bin/time -f "%e %U %S %M" -o "$WORK/$c.zintora.time" \
         "$RECORD" --output "$out" --capture "$2x$3+0+0" --size "$4x$5" --bitrate "$6" \
-        --seconds "$RUN_SECONDS" >"$WORK/$c.zintora.out" 2>"$WORK/$c.zintora.log" &
+        --speed "${7:-1}" --seconds "$RUN_SECONDS" >"$WORK/$c.zintora.out" 2>"$WORK/$c.zintora.log" &
     CHILD_PID=$!
     wait "$CHILD_PID" || log "$c: the recording reported a failure (see below)"
     CHILD_PID=""
@@ -350,11 +365,63 @@ if [ "$SOAK_SECONDS" -gt 0 ]; then
     exit 0
 fi
 
+# The Wayland desktop: the tests' headless sway with the desktop portal and
+# PipeWire, showing the same moving content. Its environment is exported for
+# the recordings; it tears itself down when its standard input closes.
+start_wayland() {
+    local line i
+    WAYLAND_SAVED_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}"
+    coproc DESKTOP { exec "${WAYLAND_DESKTOP[@]}" 2>>"$WORK/wayland-desktop.log"; }
+    while IFS= read -r -u "${DESKTOP[0]}" line; do
+        case "$line" in
+        "env "*) export "${line#env }" ;;
+        ready) break ;;
+        failed*) log "wayland: $line"; return 1 ;;
+        esac
+    done
+    [ "$line" = ready ] || { log "wayland: the desktop did not start"; return 1; }
+    unset DISPLAY
+    # The compositor's pid is in the name of its IPC socket.
+    SERVER_PID=$(basename "$SWAYSOCK" | cut -d. -f3)
+    "$WAYLAND_CONTENT" "$FPS" >"$WORK/content.ready" 2>>"$WORK/content.log" &
+    CONTENT_PID=$!
+    for i in $(seq 600); do
+        grep -q ready "$WORK/content.ready" 2>/dev/null && break
+        kill -0 "$CONTENT_PID" 2>/dev/null || { log "the Wayland content client failed"; return 1; }
+        sleep 0.1
+    done
+    sleep 1
+}
+stop_wayland() {
+    stop_content
+    if [ -n "${DESKTOP[1]:-}" ]; then
+        eval "exec ${DESKTOP[1]}>&-"
+        wait "$DESKTOP_PID" 2>/dev/null || true
+    fi
+    unset WAYLAND_DISPLAY SWAYSOCK DBUS_SESSION_BUS_ADDRESS XDG_CURRENT_DESKTOP XDG_RUNTIME_DIR
+    [ -z "$WAYLAND_SAVED_RUNTIME_DIR" ] || export XDG_RUNTIME_DIR="$WAYLAND_SAVED_RUNTIME_DIR"
+}
+
+# Pictures expected from the first picture on: the portal's handshake before
+# it is set-up, as loading its libraries is for ffmpeg.
+expected_after_first() { # case speed
+    awk -v n="$RUN_SECONDS" -v f="${R[$1.zintora.first]:-}" -v s="$2" -v fps="$FPS" \
+        'BEGIN { f = (f ~ /^[0-9.]+$/ ? f : 0); printf "%.0f", (n - f / 1000) * fps / s }'
+}
+
 log "each recording runs $RUN_SECONDS s; files and logs in $WORK"
 start_server 1920x1080
 run_case 1080p 1920 1080 1920 1080 8000000
 run_case 1080p-to-720p 1920 1080 1280 720 5000000
+[ "$WAYLAND" -eq 1 ] && run_ours 1080p-x10 1920 1080 1920 1080 8000000 10
 stop_server
+if [ "$WAYLAND" -eq 1 ]; then
+    if start_wayland; then
+        run_ours wayland-1080p 1920 1080 1920 1080 8000000
+        run_ours wayland-1080p-x10 1920 1080 1920 1080 8000000 10
+    fi
+    stop_wayland
+fi
 start_server 3840x2160
 run_case 4k 3840 2160 3840 2160 16000000
 run_case 4k-to-1080p 3840 2160 1920 1080 8000000
@@ -367,10 +434,51 @@ print_case 1080p "1080p to 1080p (1920x1080 -> 1920x1080, 8 Mb/s)"
 print_case 4k "4K to 4K (3840x2160 -> 3840x2160, 16 Mb/s)"
 print_case 4k-to-1080p "4K to 1080p (3840x2160 -> 1920x1080, 8 Mb/s)"
 print_case 1080p-to-720p "1080p to 720p (1920x1080 -> 1280x720, 5 Mb/s)"
+WAYLAND_SUMMARY=""
+if [ "$WAYLAND" -eq 1 ]; then
+    echo
+    echo "== Wayland: 1080p to 1080p, 8 Mb/s, through the desktop portal and PipeWire (headless sway),"
+    echo "   beside the X11 recording of the same moving content"
+    printf '%-36s %12s %12s %12s %12s\n' "" "Wayland x1" "X11 x1" "Wayland x10" "X11 x10"
+    wrow() { # label value-for-each-case...
+        printf '%-36s' "$1"
+        shift
+        printf ' %12s' "$@"
+        echo
+    }
+    cases=(wayland-1080p 1080p wayland-1080p-x10 1080p-x10)
+    speeds=(1 1 10 10)
+    exp=()
+    for i in 0 1 2 3; do exp+=("$(expected_after_first "${cases[i]}" "${speeds[i]}")"); done
+    wrow "frames in file" "${R[wayland-1080p.zintora.frames]}" "${R[1080p.zintora.frames]}" \
+        "${R[wayland-1080p-x10.zintora.frames]}" "${R[1080p-x10.zintora.frames]}"
+    wrow "frames expected after the first" "${exp[@]}"
+    wrow "frames, % of expected" "$(pct "${R[wayland-1080p.zintora.frames]}" "${exp[0]}")" \
+        "$(pct "${R[1080p.zintora.frames]}" "${exp[1]}")" \
+        "$(pct "${R[wayland-1080p-x10.zintora.frames]}" "${exp[2]}")" \
+        "$(pct "${R[1080p-x10.zintora.frames]}" "${exp[3]}")"
+    wrow "first picture after ms" "${R[wayland-1080p.zintora.first]}" "${R[1080p.zintora.first]}" \
+        "${R[wayland-1080p-x10.zintora.first]}" "${R[1080p-x10.zintora.first]}"
+    wrow "CPU s per recorded second" "${R[wayland-1080p.zintora.cpu]}" "${R[1080p.zintora.cpu]}" \
+        "${R[wayland-1080p-x10.zintora.cpu]}" "${R[1080p-x10.zintora.cpu]}"
+    wrow "CPU, Wayland vs X11" "$(ratio "${R[wayland-1080p.zintora.cpu]}" "${R[1080p.zintora.cpu]}")" "" \
+        "$(ratio "${R[wayland-1080p-x10.zintora.cpu]}" "${R[1080p-x10.zintora.cpu]}")" ""
+    wrow "peak RSS MiB" "${R[wayland-1080p.zintora.rss]}" "${R[1080p.zintora.rss]}" \
+        "${R[wayland-1080p-x10.zintora.rss]}" "${R[1080p-x10.zintora.rss]}"
+    wrow "compositor / Xvfb CPU % of one core" "${R[wayland-1080p.zintora.xvfb]}" \
+        "${R[1080p.zintora.xvfb]}" "${R[wayland-1080p-x10.zintora.xvfb]}" "${R[1080p-x10.zintora.xvfb]}"
+    wrow "content client CPU %" "${R[wayland-1080p.zintora.client]}" "${R[1080p.zintora.client]}" \
+        "${R[wayland-1080p-x10.zintora.client]}" "${R[1080p-x10.zintora.client]}"
+    for c in "${cases[@]}"; do
+        [ -n "${R[$c.zintora.note]:-}" ] && echo "note: $c: ${R[$c.zintora.note]}"
+    done
+    WAYLAND_SUMMARY=" wayland-1080p=$(pct "${R[wayland-1080p.zintora.frames]:-0}" "${exp[0]}")"
+fi
 echo
-printf 'summary: frames 1080p=%s 4k=%s 4k-to-1080p=%s 1080p-to-720p=%s cpu-vs-ffmpeg-1080p=%s\n' \
+printf 'summary: frames 1080p=%s 4k=%s 4k-to-1080p=%s 1080p-to-720p=%s%s cpu-vs-ffmpeg-1080p=%s\n' \
     "$(pct "${R[1080p.zintora.frames]}" $((RUN_SECONDS * FPS)))" \
     "$(pct "${R[4k.zintora.frames]}" $((RUN_SECONDS * FPS)))" \
     "$(pct "${R[4k-to-1080p.zintora.frames]}" $((RUN_SECONDS * FPS)))" \
     "$(pct "${R[1080p-to-720p.zintora.frames]}" $((RUN_SECONDS * FPS)))" \
+    "$WAYLAND_SUMMARY" \
     "$(ratio "${R[1080p.zintora.cpu]}" "${R[1080p.ffmpeg-1.cpu]}")"

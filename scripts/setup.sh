@@ -12,15 +12,23 @@ ZINTORA_BUILD_PACKAGES=(
     qtbase5-dev qtbase5-dev-tools
     libavformat-dev libavcodec-dev libavdevice-dev libavutil-dev libswscale-dev
     libyuv-dev
+    # The Wayland route: the desktop portal over QtDBus (its headers come with
+    # qtbase5-dev), PipeWire, and Qt's Wayland platform for the window.
+    libpipewire-0.3-dev qtwayland5
 )
 # What the tests and benchmarks need on top: a virtual X server, X tools,
-# the ffmpeg command line (ffprobe, and the peer of the benchmark) and X
-# client libraries for the benchmark's moving-content client.
+# the ffmpeg command line (ffprobe, and the peer of the benchmark), X
+# client libraries for the benchmark's moving-content client and a headless
+# Wayland desktop.
 ZINTORA_TEST_PACKAGES=(
     xvfb xauth x11-utils x11-xserver-utils xdotool
     ffmpeg libx11-dev libxext-dev valgrind
     # bench/run.sh: /usr/bin/time for CPU and peak RSS, pgrep
     time procps
+    # The Wayland tests' private desktop (tests/support/waylanddesktop.sh):
+    # headless sway, a session bus, PipeWire with WirePlumber, the portals.
+    sway swaybg dbus-daemon dbus-bin pipewire pipewire-bin wireplumber
+    xdg-desktop-portal xdg-desktop-portal-wlr libwayland-dev
 )
 
 zintora_install_packages() {

@@ -8,6 +8,7 @@
 #include "updatecheck.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QIntValidator>
 #include <QLineEdit>
@@ -16,7 +17,7 @@
 
 MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopScreens)
     : QMainWindow(parent), screens(std::move(desktopScreens)),
-      updateEndpoint(defaultUpdateEndpoint())
+      updateEndpoint(defaultUpdateEndpoint()), updateDeadlineMs(updateCheckDeadlineMs)
 {
     if (!screens)
         screens = std::make_unique<QtDesktopScreens>();
@@ -46,6 +47,7 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
 
     connect(recorder, &ScreenRecorder::progressUpdated, this, &MainWindow::onProgressUpdated);
     connect(recorder, &ScreenRecorder::recorderCrashed, this, &MainWindow::onRecorderCrashed);
+    connect(recorder, &ScreenRecorder::captureRefused, this, &MainWindow::onCaptureRefused);
     connect(this, &MainWindow::recordingAreaChanged, this, &MainWindow::onRecordingAreaChanged);
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             &MainWindow::onApplicationStateChanged);
@@ -58,9 +60,24 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
 
     setRecordingAreaFullscreen();
 
-    // Taken once, from the screen chosen at start-up: they limit typing only.
-    ui->recordingAreaInputH->setValidator(new QIntValidator(0, recordingAreaH, this));
-    ui->recordingAreaInputW->setValidator(new QIntValidator(0, recordingAreaW, this));
+    // The whole desktop, so that an area as wide as a larger second screen
+    // can be typed. They limit typing only.
+    const QRect desktop = desktopArea();
+    ui->recordingAreaInputH->setValidator(new QIntValidator(0, desktop.height(), this));
+    ui->recordingAreaInputW->setValidator(new QIntValidator(0, desktop.width(), this));
+
+    // What Wayland does not allow is said where the user looks for it. A
+    // Wayland session records through the desktop's screen sharing even when
+    // this window runs under XWayland.
+    const bool waylandWindow = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (waylandWindow)
+        ui->showRecAreaButton->setToolTip(
+            tr("Wayland lets no program draw on the screen outside its own windows, so the "
+               "area cannot be outlined here."));
+    if (waylandWindow || qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        ui->showRecordingAreaCheckBox->setToolTip(
+            tr("Not available on Wayland: the desktop's screen sharing draws no outline around "
+               "the area while recording."));
 }
 
 MainWindow::~MainWindow()

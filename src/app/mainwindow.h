@@ -34,6 +34,8 @@ public:
     QString version() const { return versionString; }
     // The address the update check asks; the build's update host by default.
     void setUpdateEndpoint(const QUrl &url) { updateEndpoint = url; }
+    // How long an update check may take; updateCheckDeadlineMs by default.
+    void setUpdateDeadline(int ms) { updateDeadlineMs = ms; }
     // The clock that names recordings; the local time by default.
     void setClock(std::function<QDateTime()> now) { clock = std::move(now); }
 
@@ -48,6 +50,7 @@ private slots:
     void on_startButton_clicked();
     void onProgressUpdated(qint64 frames, qint64 filesize);
     void onRecorderCrashed(RecorderCrashCode code);
+    void onCaptureRefused(const QString &message);
     void toggleDisabledInputs();
     void onRecordingAreaChanged();
     void onApplicationStateChanged(Qt::ApplicationState state);
@@ -76,13 +79,22 @@ private:
     void setRecordingAreaFullscreen();
     void setAreaField(int &field, const QString &text);
 
+    // The union of the screens, in device pixels.
+    QRect desktopArea() const;
+    // Why an area cannot be recorded with the given quality row (-1: no row
+    // fits), or empty; shown as "Invalid recording area".
+    QString areaRefusal(int x, int y, int w, int h, int row) const;
+    // The destination folder, absolute, "~" expanded.
+    QString destination() const;
     QString makeRecordingFileName() const;
     void applySettingsToRecorder();
-    // Why a start must be refused, or empty; shown as "Invalid recording area".
-    QString startProblem() const;
     // Stops a running recording and waits until its file is complete. Returns
     // what went wrong while finishing it, or empty.
     QString finishRecording();
+    // The buttons and inputs of Idle after a recording ended, however it ended.
+    void showIdle();
+    // The one box of a recording that failed: which file, what it kept, why.
+    void showRecorderCrashed();
 
     ScreenRecorder *recorder = nullptr;
     QString destFolder;
@@ -99,5 +111,6 @@ private:
 
     std::unique_ptr<DesktopScreens> screens;
     QUrl updateEndpoint;
+    int updateDeadlineMs;
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 };

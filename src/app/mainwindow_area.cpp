@@ -77,13 +77,14 @@ void MainWindow::onRecordingAreaChanged()
 
     ui->recordingAreaCoord->setText(
         tr("Resolution: %1x%2").arg(recordingAreaW).arg(recordingAreaH));
+    // The bounds in 64 bits: a typed X or Y near the int limit must not wrap.
     ui->recordingAreaCoord->setToolTip(tr("The bounding box for the recording area. \n") +
                                        tr("Covering horizontally from %1px to %2px, \n")
                                            .arg(recordingAreaX)
-                                           .arg(recordingAreaX + recordingAreaW) +
+                                           .arg(qint64(recordingAreaX) + recordingAreaW) +
                                        tr("And vertically from %3px to %4px")
                                            .arg(recordingAreaY)
-                                           .arg(recordingAreaY + recordingAreaH));
+                                           .arg(qint64(recordingAreaY) + recordingAreaH));
 
     ui->QualityComboBox->clear();
     const int offered = offeredQualityCount(qualityPresets, recordingAreaW, recordingAreaH);

@@ -5,8 +5,9 @@
 //   Recording  the thread runs and is not paused
 //   Paused     the thread runs and is paused
 // Start (Idle -> Recording), the start button again (Recording <-> Paused,
-// also Recording -> Paused on focus) and Stop or closing the window
-// (-> Idle, the file finished) are the transitions.
+// also Recording -> Paused on focus), Stop or closing the window (-> Idle,
+// the file finished) and a crash or a refused screen share (-> Idle, the
+// window stays) are the transitions.
 #include "mainwindow.h"
 
 #include "desktopscreens.h"
@@ -27,34 +28,42 @@
 #include <QPushButton>
 #include <QSlider>
 
+QString MainWindow::destination() const
+{
+    return absoluteFolder(destFolder, QDir::homePath());
+}
+
 QString MainWindow::makeRecordingFileName() const
 {
-    return unusedFileName(destFolder, recordingFileName(clock()),
+    return unusedFileName(destination(), recordingFileName(clock()),
                           [](const QString &path) { return QFileInfo::exists(path); });
 }
 
-QString MainWindow::startProblem() const
+QRect MainWindow::desktopArea() const
 {
     QRect desktop;
     for (int i = 0; i < screens->count(); ++i)
         desktop = desktop.united(screens->geometry(i));
-    const QString area =
-        areaProblem(recordingAreaX, recordingAreaY, recordingAreaW, recordingAreaH, desktop);
+    return desktop;
+}
+
+QString MainWindow::areaRefusal(int x, int y, int w, int h, int row) const
+{
+    const QString area = areaProblem(x, y, w, h, desktopArea());
     if (!area.isEmpty())
         return area;
 
     // The quality list is empty when the area is smaller than every row.
-    const int row = ui->QualityComboBox->currentIndex();
     if (row < 0 || row >= qualityPresets.size())
-        return tooSmallForAnyQuality(recordingAreaW, recordingAreaH, qualityPresets.first());
+        return tooSmallForAnyQuality(w, h, qualityPresets.first());
 
     // A very long, thin area can shrink to nothing along its short side.
-    const QSize output = cappedOutputSize(recordingAreaW, recordingAreaH, qualityPresets.at(row));
+    const QSize output = cappedOutputSize(w, h, qualityPresets.at(row));
     if (output.isEmpty())
         return tr("The recording area (%1x%2) is too narrow for the quality \"%3\": "
                   "the video would be %4x%5 pixels.")
-            .arg(recordingAreaW)
-            .arg(recordingAreaH)
+            .arg(w)
+            .arg(h)
             .arg(qualityPresets.at(row).label)
             .arg(output.width())
             .arg(output.height());
@@ -89,21 +98,24 @@ void MainWindow::on_startButton_clicked()
 
     // Refused before anything is created: the grabber would fail on such an
     // area, and its failure ends the program.
-    const QString problem = startProblem();
+    const QString problem = areaRefusal(recordingAreaX, recordingAreaY, recordingAreaW,
+                                        recordingAreaH, ui->QualityComboBox->currentIndex());
     if (!problem.isEmpty()) {
         QMessageBox::warning(this, tr("Invalid recording area"), problem);
         return;
     }
 
-    if (!QDir().mkpath(destFolder)) {
-        QMessageBox::warning(
-            this, tr("Error"),
-            tr("Couldn't create directory for target folder\n(Try with another folder)"));
+    // A folder that takes no file is refused here, while the settings can
+    // still be changed, instead of failing the recording once it runs.
+    const QString folder = destination();
+    const QString folderRefusal = folderProblem(folder);
+    if (!folderRefusal.isEmpty()) {
+        QMessageBox::warning(this, tr("Error"), folderRefusal);
         return;
     }
 
     currentFileName = makeRecordingFileName();
-    recorder->outputFileName = destFolder + QLatin1Char('/') + currentFileName;
+    recorder->outputFileName = folder + QLatin1Char('/') + currentFileName;
     applySettingsToRecorder();
     recorder->start(QThread::InheritPriority);
 
@@ -122,28 +134,58 @@ QString MainWindow::finishRecording()
     return recorder->finishError();
 }
 
+void MainWindow::showIdle()
+{
+    ui->stopButton->setEnabled(false);
+    ui->startButton->setText(tr("Start"));
+    toggleDisabledInputs();
+}
+
+void MainWindow::showRecorderCrashed()
+{
+    // Counted by the recorder after its thread ended, so they are what the
+    // file holds.
+    const QString file = QDir::toNativeSeparators(recorder->outputFileName);
+    QString text = tr("Something is seriously wrong, dude.") + QStringLiteral("\n\n");
+    if (QFileInfo::exists(recorder->outputFileName))
+        text += tr("File: %1\nKept: %2 of video, %3")
+                    .arg(file, elapsedText(recorder->recordedFrames()),
+                         fileSizeText(recorder->recordedBytes()));
+    else
+        text += tr("No file was written (%1).").arg(file);
+    const QString reason = recorder->finishError();
+    if (!reason.isEmpty())
+        text += QStringLiteral("\n\n") + tr("Reason: %1").arg(reason);
+    QMessageBox::critical(this, tr("Recorder crashed"), text);
+}
+
+// Stop, a crash report, a refused capture and closing the window may all
+// come for one recording (a report is queued while Stop waits): the first
+// one that finds the stop button enabled ends it, the others find nothing to
+// do. So each recording gives one box at most.
 void MainWindow::on_stopButton_clicked()
 {
     const QString error = finishRecording();
-    ui->stopButton->setEnabled(false);
-    ui->startButton->setText(tr("Start"));
-    if (error.isEmpty())
+    showIdle();
+    if (!error.isEmpty())
+        showRecorderCrashed();
+    else if (QFileInfo::exists(recorder->outputFileName))
         QMessageBox::information(this, tr("Status"),
                                  tr("Recording completed!\n\nVideo file has been saved to:\n") +
-                                     destFolder + QLatin1Char('/') + currentFileName);
-    else
-        QMessageBox::warning(this, tr("Error"), error);
-    toggleDisabledInputs();
+                                     QDir::toNativeSeparators(recorder->outputFileName));
+    // Otherwise stopped before the desktop shared the screen: nothing was
+    // recorded, and there is nothing to announce.
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (recorder && recorder->isRunning()) {
+    if (recorder && ui->stopButton->isEnabled()) {
         // Finished like Stop, without the completion box; only a file that
         // could not be finished is worth holding the way out for.
         const QString error = finishRecording();
+        showIdle();
         if (!error.isEmpty())
-            QMessageBox::warning(this, tr("Error"), error);
+            showRecorderCrashed();
     }
     QMainWindow::closeEvent(event);
 }
@@ -156,20 +198,26 @@ void MainWindow::onProgressUpdated(qint64 frames, qint64 filesize)
 
 void MainWindow::onRecorderCrashed(RecorderCrashCode code)
 {
-    switch (code) {
-    case InputError:
-    case OutputError:
-    case FrameError:
-        QMessageBox::critical(this, tr("Recorder crashed"),
-                              tr("Something is seriously wrong, dude."));
-        // The thread ends by itself right after reporting; once it has, the
-        // close below has no recording left to finish.
-        recorder->wait();
-        close();
-        break;
-    default:
-        break;
-    }
+    if (code != InputError && code != OutputError && code != FrameError)
+        return;
+    if (!ui->stopButton->isEnabled())
+        return; // already ended by Stop or by closing
+    // The thread ends by itself right after reporting; the stop only makes
+    // sure of it. The window stays, so that the user can pick another folder.
+    finishRecording();
+    showIdle();
+    showRecorderCrashed();
+}
+
+void MainWindow::onCaptureRefused(const QString &message)
+{
+    if (!ui->stopButton->isEnabled())
+        return;
+    finishRecording();
+    showIdle();
+    // Empty when the user stopped before sharing began: nothing to explain.
+    if (!message.isEmpty())
+        QMessageBox::warning(this, tr("Screen sharing"), message);
 }
 
 void MainWindow::toggleDisabledInputs()
@@ -206,4 +254,7 @@ void MainWindow::on_destFolderField_textChanged(const QString &Text)
 {
     destFolder = Text;
     ui->startButton->setEnabled(!destFolder.isEmpty());
+    ui->startButton->setToolTip(destFolder.isEmpty()
+                                    ? tr("Choose a destination folder for the recording first.")
+                                    : QString());
 }

@@ -7,6 +7,7 @@
 #include "transparentwindow.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRubberBand>
@@ -18,15 +19,12 @@ void MainWindow::on_SelectRecAreaButton_clicked()
     ui->SelectRecAreaButton->setText(tr("Click and Drag!"));
     // The whole screen, task bar included, so an area over it can be dragged.
     // Qt places windows in logical coordinates.
-    selectAreaWindow->setGeometry(screens->logicalGeometry(ui->ScreenComboBox->currentIndex()));
-    selectAreaWindow->show();
+    selectAreaWindow->cover(screens->logicalGeometry(ui->ScreenComboBox->currentIndex()));
 }
 
 void MainWindow::onAreaSelected(QPoint start, QPoint end)
 {
     qCDebug(lcAreaSelect, "Signal received");
-    ui->SelectRecAreaButton->setChecked(false);
-    ui->SelectRecAreaButton->setText(tr("Select Area"));
 
     // A drag up or to the left gives the same area as the mirrored drag:
     // everything downstream expects a positive width and height.
@@ -35,17 +33,23 @@ void MainWindow::onAreaSelected(QPoint start, QPoint end)
     const int w = qAbs(end.x() - start.x());
     const int h = qAbs(end.y() - start.y());
 
-    if (w >= 360 || h >= 360) {
-        recordingAreaX = x;
-        recordingAreaY = y;
-        recordingAreaW = w;
-        recordingAreaH = h;
-        emit recordingAreaChanged();
-    } else {
-        QMessageBox::warning(this, tr("Invalid recording area"),
-                             tr("The selected area is too small!\nPlease ensure it's atleast "
-                                "360px wide or 360px tall."));
+    // Refused by the rule Start applies, with the quality the area would get
+    // (the largest it offers), so that no accepted drag is refused at Start.
+    const QString refusal = areaRefusal(x, y, w, h, offeredQualityCount(qualityPresets, w, h) - 1);
+    if (!refusal.isEmpty()) {
+        QMessageBox::warning(this, tr("Invalid recording area"), refusal);
+        // Open again at once: the user was in the middle of choosing.
+        on_SelectRecAreaButton_clicked();
+        return;
     }
+
+    ui->SelectRecAreaButton->setChecked(false);
+    ui->SelectRecAreaButton->setText(tr("Select Area"));
+    recordingAreaX = x;
+    recordingAreaY = y;
+    recordingAreaW = w;
+    recordingAreaH = h;
+    emit recordingAreaChanged();
 }
 
 void MainWindow::onSelectAreaWindowClosed()
@@ -56,6 +60,11 @@ void MainWindow::onSelectAreaWindowClosed()
 
 void MainWindow::on_showRecAreaButton_clicked()
 {
+    // Wayland places a window where the desktop wants it, never at the area;
+    // the button's tool tip says so.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+
     // Both parentless: the band is a top-level drawn in global coordinates,
     // and both delete themselves when the preview ends.
     auto *band = new QRubberBand(QRubberBand::Rectangle);

@@ -9,13 +9,15 @@
 void MainWindow::on_actionCheck_for_updates_triggered()
 {
     // A manager per check, so that checks may overlap and each gives its own
-    // box; it stays with the window.
+    // box.
     auto *manager = new QNetworkAccessManager(this);
     connect(manager, &QNetworkAccessManager::finished, this, &MainWindow::onPollFinished);
-    startPoll(manager, updateEndpoint);
+    startPoll(manager, updateEndpoint, updateDeadlineMs);
 }
 
 void MainWindow::onPollFinished(QNetworkReply *poll_result)
 {
     showPollResult(this, poll_result, versionString);
+    // The check is over: its manager goes, and with it the reply, its child.
+    poll_result->manager()->deleteLater();
 }

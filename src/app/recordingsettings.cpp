@@ -1,6 +1,11 @@
 #include "recordingsettings.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryFile>
+
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -89,6 +94,36 @@ QString areaProblem(int x, int y, int w, int h, const QRect &desktop)
             .arg(desktop.y())
             .arg(desktopRight)
             .arg(desktopBottom);
+    return QString();
+}
+
+QString absoluteFolder(const QString &typed, const QString &home)
+{
+    QString folder = typed;
+    if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
+        folder = home + folder.mid(1);
+    return QDir::cleanPath(QDir(folder).absolutePath());
+}
+
+QString folderProblem(const QString &folder)
+{
+    // std::filesystem, unlike QDir::mkpath, says why it failed. An existing
+    // folder is no error.
+    std::error_code error;
+    // From UTF-16, so that the path converts right on every system.
+    std::filesystem::create_directories(std::filesystem::path(folder.toStdU16String()), error);
+    if (error)
+        return tr("Couldn't create directory for target folder\n(Try with another folder)\n\n"
+                  "%1: %2")
+            .arg(QDir::toNativeSeparators(folder), QString::fromStdString(error.message()));
+
+    // A folder can exist and still take no file (read-only, no permission):
+    // found out here rather than by the recorder after it has started.
+    QTemporaryFile probe(folder + QStringLiteral("/.zintora-XXXXXX"));
+    if (!probe.open())
+        return tr("Couldn't create a file in the target folder\n(Try with another folder)\n\n"
+                  "%1: %2")
+            .arg(QDir::toNativeSeparators(folder), probe.errorString());
     return QString();
 }
 

@@ -39,5 +39,15 @@ QString fileSizeText(qint64 bytes);
 // a desktop whose screens span `desktop` (device pixels); empty when it can.
 QString areaProblem(int x, int y, int w, int h, const QRect &desktop);
 
+// The destination folder as the user typed it, with a leading "~" read as the
+// home folder, made absolute (a relative folder is relative to the working
+// directory) and cleaned, so that every message names the real place.
+QString absoluteFolder(const QString &typed, const QString &home);
+
+// Creates the folder with its missing parents and makes sure a file can be
+// created in it. Empty when it can; otherwise the message for the user,
+// naming the folder and the system's reason.
+QString folderProblem(const QString &folder);
+
 // The message for an area too small for the smallest quality row.
 QString tooSmallForAnyQuality(int w, int h, const QualityPreset &smallest);

@@ -4,10 +4,24 @@
 #include "desktopscreens.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRubberBand>
+#include <QScreen>
+#include <QWindow>
 
 Q_LOGGING_CATEGORY(lcAreaSelect, "zintora.areaselect")
+
+namespace {
+
+// Qt's own Wayland platform (not XWayland, where the window is an X11 one).
+bool onWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
 
 TransparentWindow::TransparentWindow(QWidget *parent, const DesktopScreens *desktopScreens)
     : QDialog(parent), screens(desktopScreens)
@@ -19,6 +33,10 @@ TransparentWindow::TransparentWindow(QWidget *parent, const DesktopScreens *desk
     // Nearly, not fully, transparent: some systems let clicks through a fully
     // transparent window.
     setWindowOpacity(0.01);
+    // Wayland ignores window opacity: there the window is drawn see-through
+    // instead (paintEvent).
+    if (onWayland())
+        setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QCoreApplication::translate("TransparentWindow", "Dialog"));
     setMouseTracking(true);
     setMinimumSize(360, 360);
@@ -26,9 +44,37 @@ TransparentWindow::TransparentWindow(QWidget *parent, const DesktopScreens *desk
 
 TransparentWindow::~TransparentWindow() = default;
 
+void TransparentWindow::cover(const QRect &screen)
+{
+    covered = screen;
+    setGeometry(screen);
+    if (!onWayland()) {
+        show();
+        return;
+    }
+    // The compositor places windows; a full-screen window on the right
+    // screen is the one way to cover it.
+    if (QScreen *target = QGuiApplication::screenAt(screen.center())) {
+        winId(); // the native window, to put on the screen
+        windowHandle()->setScreen(target);
+    }
+    showFullScreen();
+}
+
+QPoint TransparentWindow::origin() const
+{
+    // A Wayland window does not know where it is; it covers the screen.
+    return onWayland() ? covered.topLeft() : geometry().topLeft();
+}
+
 QPoint TransparentWindow::globalPosition(const QMouseEvent *event) const
 {
-    return geometry().topLeft() + event->pos();
+    return origin() + event->pos();
+}
+
+void TransparentWindow::placeBand(const QRect &global)
+{
+    rubberBand->setGeometry(rubberBand->parentWidget() ? global.translated(-origin()) : global);
 }
 
 bool TransparentWindow::dragging() const
@@ -40,8 +86,9 @@ void TransparentWindow::mousePressEvent(QMouseEvent *event)
 {
     selectionStart = globalPosition(event);
     if (!rubberBand)
-        rubberBand = std::make_unique<QRubberBand>(QRubberBand::Rectangle);
-    rubberBand->setGeometry(QRect(selectionStart, QSize()));
+        rubberBand =
+            std::make_unique<QRubberBand>(QRubberBand::Rectangle, onWayland() ? this : nullptr);
+    placeBand(QRect(selectionStart, QSize()));
     rubberBand->show();
 }
 
@@ -52,9 +99,8 @@ void TransparentWindow::mouseMoveEvent(QMouseEvent *event)
     // Corners sorted, both included, so the band follows the pointer in every
     // direction from the press point.
     const QPoint p = globalPosition(event);
-    rubberBand->setGeometry(
-        QRect(QPoint(qMin(p.x(), selectionStart.x()), qMin(p.y(), selectionStart.y())),
-              QPoint(qMax(p.x(), selectionStart.x()), qMax(p.y(), selectionStart.y()))));
+    placeBand(QRect(QPoint(qMin(p.x(), selectionStart.x()), qMin(p.y(), selectionStart.y())),
+                    QPoint(qMax(p.x(), selectionStart.x()), qMax(p.y(), selectionStart.y()))));
 }
 
 void TransparentWindow::mouseReleaseEvent(QMouseEvent *event)
@@ -64,10 +110,13 @@ void TransparentWindow::mouseReleaseEvent(QMouseEvent *event)
     if (!dragging())
         return;
     rubberBand->hide();
-    // Reported in device pixels: the recording area and its 360-pixel rule
-    // are in the grabber's pixels, not the toolkit's scaled ones.
-    emit areaSelected(screens->toDevice(selectionStart), screens->toDevice(globalPosition(event)));
+    const QPoint end = globalPosition(event);
+    // Hidden first, so that a receiver that refuses the area can show the
+    // window again for the next try.
     hide();
+    // Reported in device pixels: the recording area and its size rules are
+    // in the grabber's pixels, not the toolkit's scaled ones.
+    emit areaSelected(screens->toDevice(selectionStart), screens->toDevice(end));
 }
 
 void TransparentWindow::hideEvent(QHideEvent *event)
@@ -77,4 +126,13 @@ void TransparentWindow::hideEvent(QHideEvent *event)
     if (rubberBand)
         rubberBand->hide();
     QDialog::hideEvent(event);
+}
+
+void TransparentWindow::paintEvent(QPaintEvent *event)
+{
+    // Faint rather than empty: a compositor may pass clicks on fully
+    // transparent pixels through to the window below.
+    if (testAttribute(Qt::WA_TranslucentBackground))
+        QPainter(this).fillRect(rect(), QColor(0, 0, 0, 24));
+    QDialog::paintEvent(event);
 }

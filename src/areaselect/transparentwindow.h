@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <QRect>
 
 #include <memory>
 
@@ -21,6 +22,9 @@ public:
     TransparentWindow(QWidget *parent, const DesktopScreens *screens);
     ~TransparentWindow() override;
 
+    // Shows the window over the screen with this logical geometry.
+    void cover(const QRect &screen);
+
 signals:
     // Once per finished drag: press and release point, virtual-desktop device
     // pixels, as the pointer gave them (not sorted, not clipped).
@@ -31,15 +35,22 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The window's top-left corner, logical global coordinates.
+    QPoint origin() const;
     QPoint globalPosition(const QMouseEvent *event) const;
     bool dragging() const;
+    void placeBand(const QRect &global);
 
     const DesktopScreens *screens;
-    // Top-level of its own (no parent), so it can be drawn anywhere on the
-    // desktop in global coordinates; made at the first press, then reused.
+    // On X11 a top-level of its own (no parent), since the window's opacity
+    // would hide a child; on Wayland a child, since only there a window
+    // cannot be placed. Made at the first press, then reused.
     std::unique_ptr<QRubberBand> rubberBand;
+    // The logical geometry of the screen last covered.
+    QRect covered;
     // Logical global position of the latest press.
     QPoint selectionStart;
 };

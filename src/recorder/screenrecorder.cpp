@@ -158,7 +158,17 @@ void ScreenRecorder::run()
         locker.relock();
         if (stopRequested && !first)
             break;
-        if (recordNextFrame() != 0)
+        const int recorded = recordNextFrame();
+        if (recorded == captureLost) {
+            // The screen went away (the X server ended, the desktop stopped
+            // sharing) but what was recorded is whole: finish it as a stop
+            // would, so it plays to its end. The capture's reason stays the
+            // one the user sees.
+            const QString reason = finishErrorText;
+            finishRecording();
+            finishErrorText = reason;
+        }
+        if (recorded != 0)
             return crash(locker, FrameError);
         const qint64 frames = frameCount;
         const qint64 size = bytesWritten;
@@ -314,7 +324,7 @@ int ScreenRecorder::recordNextFrame()
     if (result < 0) {
         finishErrorText = failure(FrameError, QStringLiteral("the screen could not be captured"),
                                   source->errorText());
-        return -1;
+        return captureLost;
     }
     ++times.reads;
     if (paused) {

@@ -152,6 +152,7 @@ private:
     int encodePicture();
     int encodeAndWrite(const AVFrame *picture);
     static constexpr int writeFailed = 1;
+    static constexpr int captureLost = 2; // recordNextFrame(): the source ended
     int writePacket(const AVPacket *packet);
     bool cutBackToWholePackets();
     void writeEndCodeIfItFits();

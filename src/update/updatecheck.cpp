@@ -7,6 +7,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcUpdate, "zintora.update")
 
@@ -55,9 +57,17 @@ QUrl defaultUpdateEndpoint()
                 QUrl::TolerantMode);
 }
 
-QNetworkReply *startPoll(QNetworkAccessManager *manager, const QUrl &endpoint)
+QNetworkReply *startPoll(QNetworkAccessManager *manager, const QUrl &endpoint, int deadlineMs)
 {
     QNetworkReply *reply = manager->get(QNetworkRequest(endpoint));
+    // The reply as context: the timer goes with it. An aborted reply reports
+    // an error, which the check shows as the connection message.
+    QTimer::singleShot(deadlineMs, reply, [reply] {
+        if (reply->isRunning()) {
+            qCDebug(lcUpdate) << "update check timed out";
+            reply->abort();
+        }
+    });
     // Without this the network layer buffers whatever the server sends, for
     // as long as it sends it. readyRead comes with every piece of the body;
     // the progress signal is throttled and may come too late.
@@ -110,6 +120,36 @@ QString validatePollReply(QNetworkReply *reply, QJsonObject &object)
     return QString();
 }
 
+std::optional<int> compareVersions(const QString &a, const QString &b)
+{
+    // ASCII digits only: \d would take any script's digits.
+    static const QRegularExpression dotted(QStringLiteral("^v?([0-9]+(?:\\.[0-9]+)*)$"));
+    const QRegularExpressionMatch ma = dotted.match(a);
+    const QRegularExpressionMatch mb = dotted.match(b);
+    if (!ma.hasMatch() || !mb.hasMatch())
+        return std::nullopt;
+    const QStringList pa = ma.captured(1).split(QLatin1Char('.'));
+    const QStringList pb = mb.captured(1).split(QLatin1Char('.'));
+    // Compared as digit strings without leading zeros, so that no part is
+    // too long to compare: the longer is the higher.
+    const auto part = [](const QStringList &parts, int i) {
+        const QString digits = parts.value(i);
+        int zeros = 0;
+        while (zeros < digits.size() && digits.at(zeros) == QLatin1Char('0'))
+            ++zeros;
+        return digits.mid(zeros);
+    };
+    for (int i = 0; i < qMax(pa.size(), pb.size()); ++i) {
+        const QString x = part(pa, i);
+        const QString y = part(pb, i);
+        if (x.size() != y.size())
+            return x.size() < y.size() ? -1 : 1;
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
 QString newVersionText(const QString &version, const QString &link)
 {
     // One pass over the pattern, so a value holding "%1" or "%2" stays as it is.
@@ -134,7 +174,14 @@ void showPollResult(QWidget *parent, QNetworkReply *reply, const QString &curren
     // A value that is not a JSON string reads as empty text.
     const QString version = object.value(QLatin1String("latest_update")).toString();
     const QString link = object.value(QLatin1String("download_url")).toString();
-    if (version == currentVersion) {
+    // Only a higher version is news; one that is no version at all makes the
+    // document unusable, like a missing key.
+    const std::optional<int> order = compareVersions(version, currentVersion);
+    if (!order) {
+        QMessageBox::critical(parent, QStringLiteral("Oops."), codeMessage("E_003"));
+        return;
+    }
+    if (*order <= 0) {
         QMessageBox::information(
             parent, QStringLiteral("You're good to go"),
             QStringLiteral("Your current (%1) version seems to be the latest one.")

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 class QWidget;
@@ -18,10 +20,21 @@ QUrl defaultUpdateEndpoint();
 // than this is not read and counts as not valid JSON.
 constexpr qint64 maxPollReplySize = 64 * 1024;
 
+// A check that has no complete answer by then ends with the connection
+// message: a server that accepts the connection and never answers must not
+// leave the user waiting forever.
+constexpr int updateCheckDeadlineMs = 15000;
+
 // Sends the GET for one check on the manager, which reports the reply with
 // its finished() signal. The transfer is cut off once the body is known to
-// be longer than maxPollReplySize.
-QNetworkReply *startPoll(QNetworkAccessManager *manager, const QUrl &endpoint);
+// be longer than maxPollReplySize, and aborted after deadlineMs.
+QNetworkReply *startPoll(QNetworkAccessManager *manager, const QUrl &endpoint, int deadlineMs);
+
+// Compares versions written as dotted numbers with an optional leading "v"
+// ("0.5.0", "v0.5", "1.10"); missing parts count as 0. Returns -1, 0 or 1 as
+// a is lower, equal or higher than b, or nullopt when either is not such a
+// version.
+std::optional<int> compareVersions(const QString &a, const QString &b);
 
 // The message to show for a finished reply, or an empty text when the reply
 // is usable; in that case object holds the update document.

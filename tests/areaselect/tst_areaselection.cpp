@@ -1,5 +1,6 @@
 // Dragging out the recording area on the selection window and outlining it
-// with the preview, through a real main window on the test's X server.
+// with the preview, through a real main window on the test's X server, on a
+// made-up desktop with a scaled screen.
 
 // Mouse events through the window system layer: QTest's default mouse move
 // moves the real pointer, which cannot reach the made-up screens.
@@ -8,7 +9,6 @@
 #include "fakescreens.h"
 #include "mainwindow.h"
 #include "messageboxcatcher.h"
-#include "qualitypresets.h"
 #include "transparentwindow.h"
 
 #include <QApplication>
@@ -19,11 +19,12 @@
 #include <QTest>
 
 // The run's X server has one screen of 1920 x 1080; the second and third are
-// made up, the third with 1920 x 1080 device pixels shown at a scale of 2.
+// made up: the second at a scale of 1.5, the third left of the first, with
+// 1920 x 1080 device pixels shown at a scale of 2 (its task bar on top).
 static const QVector<FakeScreens::Screen> desktop{
     {QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1040), 1.0},
-    {QRect(1920, 0, 1920, 1080), QRect(1920, 0, 1920, 1040), 1.0},
-    {QRect(3840, 0, 960, 540), QRect(3840, 20, 960, 500), 2.0}};
+    {QRect(1920, 0, 1920, 1080), QRect(1920, 0, 1920, 1040), 1.5},
+    {QRect(-1920, 0, 960, 540), QRect(-1920, 20, 960, 520), 2.0}};
 
 static QRect shownArea(MainWindow &window)
 {
@@ -42,11 +43,6 @@ static QRect shownBands()
     return shown;
 }
 
-static void row(const char *name, int screen, QLine drag, QRect area, bool escape = false)
-{
-    QTest::newRow(name) << screen << drag << area << escape;
-}
-
 class TestAreaSelection : public QObject
 {
     Q_OBJECT
@@ -55,18 +51,20 @@ private slots:
     void drag_data()
     {
         QTest::addColumn<int>("screen");
-        QTest::addColumn<QLine>("drag");  // in the selection window
-        QTest::addColumn<QRect>("area");  // null: unchanged
-        QTest::addColumn<bool>("escape"); // before the release
+        QTest::addColumn<QLine>("drag"); // in the selection window
+        QTest::addColumn<QRect>("area"); // null: unchanged
 
-        row("460 x 100", 0, {100, 100, 560, 200}, {100, 100, 460, 100});
-        row("360 x 10", 0, {100, 100, 460, 110}, {100, 100, 360, 10});
-        row("359 x 359 refused", 0, {100, 100, 459, 459}, {});
-        row("up and left", 0, {560, 200, 100, 100}, {100, 100, 460, 100});
-        row("second screen", 1, {10, 20, 410, 420}, {1930, 20, 400, 400});
-        // 200 x 50 logical pixels would be refused; it is 400 x 100 on the device.
-        row("scaled", 2, {100, 100, 300, 150}, {4040, 200, 400, 100});
-        row("escape during a drag", 0, {100, 100, 700, 700}, {}, true);
+        // The smallest areas the quality table takes: 480 wide, or 360 tall
+        // when not wider than tall.
+        QTest::newRow("480 x 100") << 0 << QLine(100, 100, 580, 200) << QRect(100, 100, 480, 100);
+        QTest::newRow("400 x 300 refused") << 0 << QLine(100, 100, 500, 400) << QRect();
+        QTest::newRow("up and left") << 0 << QLine(460, 460, 100, 100) << QRect(100, 100, 360, 360);
+        // Half pixels round: 11 x 1.5 is 17.
+        QTest::newRow("screen 2") << 1 << QLine(11, 21, 411, 421) << QRect(1937, 32, 600, 600);
+        // 250 x 200 logical pixels would be refused; it is 500 x 400 on the
+        // device, mapped from the screen's own corner.
+        QTest::newRow("scaled") << 2 << QLine(100, 100, 350, 300) << QRect(-1720, 200, 500, 400);
+        QTest::newRow("escape") << 0 << QLine(100, 100, 700, 700) << QRect(); // before the release
     }
 
     void drag()
@@ -74,7 +72,7 @@ private slots:
         QFETCH(int, screen);
         QFETCH(QLine, drag);
         QFETCH(QRect, area);
-        QFETCH(bool, escape);
+        const bool escape = QByteArray(QTest::currentDataTag()) == "escape";
 
         MessageBoxCatcher catcher;
         MainWindow window(nullptr, std::make_unique<FakeScreens>(desktop, 0));
@@ -97,14 +95,14 @@ private slots:
         else
             QTest::mouseRelease(selection, Qt::LeftButton, {}, drag.p2());
 
-        QVERIFY(!selection->isVisible() && shownBands().isNull());
-        QVERIFY(!button->isChecked() && button->text() == QStringLiteral("Select Area"));
-        QCOMPARE(catcher.boxes().value(0).title,
-                 area.isNull() && !escape ? QStringLiteral("Invalid recording area") : QString());
-        area = area.isNull() ? areaBefore : area;
-        QCOMPARE(shownArea(window), area);
-        QCOMPARE(window.findChild<QComboBox *>("QualityComboBox")->count(),
-                 offeredQualityCount(makeQualityPresets(), area.width(), area.height()));
+        // A refused drag says why, as Start would, and the window opens again.
+        const bool refused = area.isNull() && !escape;
+        QCOMPARE(selection->isVisible() && button->isChecked(), refused);
+        QVERIFY(shownBands().isNull());
+        QCOMPARE(button->text(), refused ? "Click and Drag!" : "Select Area");
+        QVERIFY(catcher.boxes().value(0).text.contains(refused ? "at least 480 pixels wide" : ""));
+        QCOMPARE(catcher.boxes().size(), int(refused));
+        QCOMPARE(shownArea(window), area.isNull() ? areaBefore : area);
     }
 
     void preview()
@@ -123,6 +121,13 @@ private slots:
                 [&] { return QApplication::topLevelWidgets().size() == windows; }, 10000));
             QVERIFY(button->isEnabled() && shownBands().isNull());
         }
+    }
+
+    void screenOfAPoint()
+    {
+        // Left of the first screen in device pixels, though not in logical ones.
+        QCOMPARE(FakeScreens(desktop, 0).screenAtDevice(QPoint(-10, 500)), 2);
+        QCOMPARE(FakeScreens(desktop, 0).screenAtLogical(QPoint(5000, 5000)), 1); // the nearest
     }
 };
 

@@ -1,0 +1,148 @@
+#include "portalcapturesource.h"
+
+#include "pipewirestream.h"
+#include "portalsession.h"
+
+#include <QDBusConnection>
+
+#include <thread>
+
+namespace {
+
+// A compositor sends its first picture soon after the cast starts; a slow
+// desktop on a loaded machine may take a few seconds.
+constexpr std::chrono::milliseconds firstPictureDeadline{10000};
+
+class PortalCaptureSource : public CaptureSource
+{
+public:
+    PortalCaptureSource() : busName(QStringLiteral("zintora-portal-%1").arg(quintptr(this), 0, 16))
+    {
+    }
+    ~PortalCaptureSource() override
+    {
+        close();
+        QDBusConnection::disconnectFromBus(busName);
+    }
+
+    OpenResult open(const CaptureRequest &request, const std::atomic<bool> &stopRequested) override;
+    int width() const override { return area.width(); }
+    int height() const override { return area.height(); }
+    AVPixelFormat pixelFormat() const override
+    {
+        return stream ? stream->pixelFormat() : AV_PIX_FMT_NONE;
+    }
+    int nextPicture(AVFrame *picture) override;
+    void close() override
+    {
+        stream.reset();
+        session.reset();
+    }
+    QString errorText() const override { return error; }
+
+private:
+    OpenResult refuse(const QString &text)
+    {
+        error = text;
+        close();
+        return OpenResult::Refused;
+    }
+
+    const QString busName;
+    QString restoreToken; // lets the next recording of this run share without asking
+    QString error;
+    QRect area;
+    AVRational period{1, 30}; // seconds between two capture instants
+    std::chrono::steady_clock::time_point firstInstant;
+    qint64 instants = 0;
+    std::unique_ptr<PortalSession> session;
+    std::unique_ptr<PipeWireStream> stream;
+};
+
+CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &request,
+                                                    const std::atomic<bool> &stopRequested)
+{
+    close();
+    error.clear();
+    const AVRational rate = captureRate(request.frameRate, request.speedFactor);
+    if (rate.num <= 0 || request.width <= 0 || request.height <= 0) {
+        error = QObject::tr("Invalid capture rate or area.");
+        return OpenResult::Failed;
+    }
+    period = av_inv_q(rate);
+    area = QRect(request.offsetX, request.offsetY, request.width, request.height);
+    instants = 0;
+
+    // A connection of our own, kept for the recorder's life: the portal keeps
+    // the permission of a restore token only while the connection lives.
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busName);
+    if (!bus.isConnected()) { // a bus that went away: try a fresh connection
+        QDBusConnection::disconnectFromBus(busName);
+        restoreToken.clear();
+        bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busName);
+    }
+    session = std::make_unique<PortalSession>(bus);
+    if (!session->start(request.drawMouse, restoreToken, stopRequested))
+        return refuse(session->errorText());
+    const QRect shared = session->logicalGeometry();
+    qCDebug(lcRecorder) << "Shared screen: PipeWire node" << session->node() << "at" << shared
+                        << (restoreToken.isEmpty() ? "" : "(may be shared again without asking)");
+    const int fd = session->openPipeWireRemote(stopRequested);
+    if (fd < 0)
+        return refuse(session->errorText());
+    stream = std::make_unique<PipeWireStream>();
+    if (!stream->connect(fd, session->node(), area.translated(-shared.topLeft())))
+        return refuse(stream->errorText());
+
+    switch (stream->waitForFirstPicture(firstPictureDeadline, stopRequested)) {
+    case PipeWireStream::FirstPicture::Arrived:
+        return OpenResult::Opened;
+    case PipeWireStream::FirstPicture::AreaOutside: {
+        const QRect screen(shared.topLeft(), stream->frameSize());
+        return refuse(
+            QObject::tr("The recording area (%1, %2, %3 x %4) is not inside the shared screen "
+                        "(%5, %6, %7 x %8), so nothing was recorded. Choose an area on that "
+                        "screen, or share the screen that holds the area.")
+                .arg(area.x())
+                .arg(area.y())
+                .arg(area.width())
+                .arg(area.height())
+                .arg(screen.x())
+                .arg(screen.y())
+                .arg(screen.width())
+                .arg(screen.height()));
+    }
+    case PipeWireStream::FirstPicture::Stopped:
+        return refuse(QObject::tr("The recording was stopped before the shared screen sent "
+                                  "its first picture; nothing was recorded."));
+    case PipeWireStream::FirstPicture::Failed:
+        break;
+    }
+    error = stream->errorText();
+    close();
+    return OpenResult::Failed;
+}
+
+int PortalCaptureSource::nextPicture(AVFrame *picture)
+{
+    // Instant k is k periods after the first, so the rate is exact whatever
+    // each wait costs; a late instant is taken at once.
+    if (instants == 0)
+        firstInstant = std::chrono::steady_clock::now();
+    else
+        std::this_thread::sleep_until(firstInstant + std::chrono::nanoseconds(av_rescale_q(
+                                                         instants, period, {1, 1000000000})));
+    ++instants;
+    if (!stream || !stream->takePicture(picture)) {
+        error = stream ? stream->errorText() : QObject::tr("The screen cast is not open.");
+        return AVERROR(EIO);
+    }
+    return 0;
+}
+
+} // namespace
+
+std::unique_ptr<CaptureSource> createPortalCaptureSource()
+{
+    return std::make_unique<PortalCaptureSource>();
+}
