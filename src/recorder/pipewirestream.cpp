@@ -116,9 +116,12 @@ PipeWireStream::waitForFirstPicture(std::chrono::milliseconds deadline,
         return FirstPicture::Arrived;
     if (stopRequested)
         return FirstPicture::Stopped;
+    // Some compositors (wlroots) send pictures only when the screen changes.
     if (failure.isEmpty())
         failure = QObject::tr("The desktop shared the screen but sent no picture of it within "
-                              "%1 seconds.")
+                              "%1 seconds. Some desktops send pictures only when something on "
+                              "the screen changes: move the mouse over the shared screen while "
+                              "you start the recording.")
                       .arg(deadline.count() / 1000);
     return FirstPicture::Failed;
 }
