@@ -149,24 +149,29 @@ void ScreenRecorder::run()
     locker.unlock();
 
     // A stop asked for before the first picture still records that one
-    // picture. Later the stop is tested under the mutex, before the next
-    // grab: stopRecording() clears the pause, so a test outside it would let
-    // one picture taken after a stop while paused into the video.
+    // picture. Each picture is taken without the mutex, since the wait for
+    // the next capture instant can last a whole period (a second at x30) and
+    // a pause must not wait that long; whether it is kept is decided under
+    // the mutex. stopRecording() clears the pause, so a picture taken while
+    // a stop arrived is thrown away rather than let into the video.
     for (bool first = true;; first = false) {
+        const int grabbed = grabPicture();
         while (controlWaiting > 0)
             QThread::yieldCurrentThread();
         locker.relock();
-        if (stopRequested && !first)
+        if (stopRequested && !first) {
+            av_frame_unref(capturedFrame.get());
             break;
-        const int recorded = recordNextFrame();
+        }
+        const int recorded = recordNextFrame(grabbed);
         if (recorded == captureLost) {
             // The screen went away (the X server ended, the desktop stopped
             // sharing) but what was recorded is whole: finish it as a stop
-            // would, so it plays to its end. The capture's reason stays the
-            // one the user sees.
+            // would, so it plays to its end. The capture's reason comes
+            // first; a finish that failed too is said after it.
             const QString reason = finishErrorText;
-            finishRecording();
-            finishErrorText = reason;
+            const bool finished = finishRecording() == 0;
+            finishErrorText = finished ? reason : reason + QLatin1Char(' ') + finishErrorText;
         }
         if (recorded != 0)
             return crash(locker, FrameError);
@@ -308,20 +313,25 @@ int ScreenRecorder::setUpConversion()
     return 0;
 }
 
-int ScreenRecorder::recordNextFrame()
+int ScreenRecorder::grabPicture()
 {
-    // The source waits for the next capture instant. While paused its
-    // picture is taken all the same and thrown away, so that the capture
-    // keeps its pace and nothing from the paused time is kept.
-    Clock::time_point start = Clock::now();
+    const Clock::time_point start = Clock::now();
     const double preparedBefore = source->preparationMilliseconds();
-    int result = source->nextPicture(capturedFrame.get());
+    const int result = source->nextPicture(capturedFrame.get());
     const double prepared = source->preparationMilliseconds() - preparedBefore;
     times.decodeMs += prepared;
     times.grabWaitMs += millisecondsSince(start) - prepared;
-    if (result == AVERROR(EAGAIN))
+    return result;
+}
+
+int ScreenRecorder::recordNextFrame(int grabbed)
+{
+    // While paused the picture is taken all the same and thrown away, so
+    // that the capture keeps its pace and nothing from the paused time is
+    // kept.
+    if (grabbed == AVERROR(EAGAIN))
         return 0;
-    if (result < 0) {
+    if (grabbed < 0) {
         finishErrorText = failure(FrameError, QStringLiteral("the screen could not be captured"),
                                   source->errorText());
         return captureLost;
@@ -332,8 +342,8 @@ int ScreenRecorder::recordNextFrame()
         return 0;
     }
 
-    start = Clock::now();
-    result = converter->convert(capturedFrame.get(), scaledFrame.get());
+    const Clock::time_point start = Clock::now();
+    const int result = converter->convert(capturedFrame.get(), scaledFrame.get());
     // Hand the grabbed buffer back to the capture at once.
     av_frame_unref(capturedFrame.get());
     times.convertMs += millisecondsSince(start);

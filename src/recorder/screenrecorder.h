@@ -29,8 +29,9 @@ class PictureConverter;
 //   Opening/SettingUp --a step fails--> Crashed (recorderCrashed, thread ends)
 //   SettingUp --ok--> Recording
 //   Recording <--togglePause()--> Paused (pictures taken and thrown away)
-//   Recording/Paused --stopRecording()--> Stopping: the iteration in
-//       progress (or one more) runs, then Finishing
+//   Recording/Paused --stopRecording()--> Stopping: the picture being
+//       taken is thrown away (the first picture of a recording is kept),
+//       then Finishing
 //   Recording/Paused --an iteration fails--> Crashed (FrameError)
 //   Finishing (drain, end code, close; mutex held) --> Idle, thread ends
 // Every path back to Idle, Refused or Crashed frees the recording's FFmpeg
@@ -148,7 +149,11 @@ private:
     int openEncoder();
     int openOutputFile();
     int setUpConversion();
-    int recordNextFrame();
+    // Without the mutex: waits for the next capture instant and takes its
+    // picture into capturedFrame; returns what the source's nextPicture() did.
+    int grabPicture();
+    // With the mutex: keeps, converts and encodes what grabPicture() took.
+    int recordNextFrame(int grabbed);
     int encodePicture();
     int encodeAndWrite(const AVFrame *picture);
     static constexpr int writeFailed = 1;
