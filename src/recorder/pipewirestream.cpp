@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <spa/param/video/format-utils.h>
+#include <spa/utils/result.h>
 
 #include <cstring>
 
@@ -51,7 +52,7 @@ bool PipeWireStream::connect(int fd, quint32 node, const QRect &area)
     }
     pw_thread_loop_lock(loop.get());
     core.reset(pw_context_connect_fd(context.get(), fd, nullptr, 0));
-    int result = -1;
+    int result = core ? 0 : -errno;
     if (core) {
         stream.reset(
             pw_stream_new(core.get(), "Zintora",
@@ -87,16 +88,22 @@ bool PipeWireStream::connect(int fd, quint32 node, const QRect &area)
             SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &minSize, &maxSize),
             SPA_FORMAT_VIDEO_framerate,
             SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &defaultRate, &maxRate)));
-        result = pw_stream_connect(
-            stream.get(), PW_DIRECTION_INPUT, node,
-            pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), &format, 1);
+        // Never linked to another source when the shared screen goes: the
+        // recording ends instead.
+        result = pw_stream_connect(stream.get(), PW_DIRECTION_INPUT, node,
+                                   pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT |
+                                                   PW_STREAM_FLAG_MAP_BUFFERS |
+                                                   PW_STREAM_FLAG_DONT_RECONNECT),
+                                   &format, 1);
+    } else if (core) {
+        result = -ENOMEM;
     }
     pw_thread_loop_unlock(loop.get());
     if (result < 0)
         failure = QObject::tr("Could not connect to PipeWire, which carries the shared screen "
                               "(%1). Make sure PipeWire runs in this session (the pipewire "
                               "and wireplumber packages), then press Start again.")
-                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
+                      .arg(QString::fromLocal8Bit(spa_strerror(result)));
     return result >= 0;
 }
 
@@ -107,12 +114,12 @@ PipeWireStream::waitForFirstPicture(std::chrono::milliseconds deadline,
     const auto end = std::chrono::steady_clock::now() + deadline;
     std::unique_lock<std::mutex> lock(mutex);
     // Wakes up now and then to see a stop.
-    while (!held && !areaOutside && failure.isEmpty() && !stopRequested &&
+    while (!held && !latest && !areaOutside && failure.isEmpty() && !stopRequested &&
            std::chrono::steady_clock::now() < end)
         pictureArrived.wait_for(lock, std::chrono::milliseconds(50));
     if (areaOutside)
         return FirstPicture::AreaOutside;
-    if (held)
+    if (held || latest)
         return FirstPicture::Arrived;
     if (stopRequested)
         return FirstPicture::Stopped;
@@ -186,6 +193,13 @@ void PipeWireStream::onParamChanged(void *self, uint32_t id, const spa_pod *para
         // The stream's pixels are the monitor's device pixels (its size
         // times its scale) from the monitor's top-left corner on.
         that->areaOutside = !QRect(QPoint(), frame).contains(that->crop);
+        // Mid-recording (a mode change) the area is gone: end the recording
+        // rather than repeat its last picture.
+        if (that->areaOutside && (that->held || that->latest) && that->failure.isEmpty())
+            that->failure = QObject::tr("The shared screen changed to %1x%2 and no longer "
+                                        "holds the recording area.")
+                                .arg(frame.width())
+                                .arg(frame.height());
     }
     that->pictureArrived.notify_all();
     // Shared memory only, no DMA-BUF: the converter works on the CPU, so a
@@ -217,9 +231,12 @@ void PipeWireStream::onProcess(void *self)
     pw_buffer *done = newest; // an empty or damaged buffer goes straight back
     {
         std::lock_guard<std::mutex> lock(that->mutex);
-        if (newest->buffer->n_datas > 0 && that->holdsArea(newest->buffer->datas[0])) {
+        const int stride =
+            newest->buffer->n_datas > 0 ? that->areaStride(newest->buffer->datas[0]) : 0;
+        if (stride > 0) {
             done = that->held;
             that->held = newest;
+            that->heldStride = stride;
             that->heldCopied = false;
         }
     }
@@ -228,15 +245,15 @@ void PipeWireStream::onProcess(void *self)
     that->pictureArrived.notify_all();
 }
 
-bool PipeWireStream::holdsArea(const spa_data &data) const
+int PipeWireStream::areaStride(const spa_data &data) const
 {
     if (areaOutside || format == AV_PIX_FMT_NONE || !data.data || !data.chunk ||
         data.chunk->size == 0 || (data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED))
-        return false;
+        return 0;
     const int stride = data.chunk->stride > 0 ? data.chunk->stride : size.width() * 4;
     const size_t end = size_t(data.chunk->offset) + size_t(stride) * size_t(crop.bottom()) +
                        size_t(crop.right() + 1) * 4;
-    return end <= data.maxsize;
+    return end <= data.maxsize ? stride : 0;
 }
 
 void PipeWireStream::copyHeld()
@@ -245,12 +262,11 @@ void PipeWireStream::copyHeld()
     BufferPtr copy(av_buffer_pool_get(pool.get()));
     if (!copy)
         return; // keeps the previous picture
-    const int stride = data.chunk->stride > 0 ? data.chunk->stride : size.width() * 4;
     const auto *source = static_cast<const uint8_t *>(data.data) + data.chunk->offset +
-                         size_t(stride) * size_t(crop.y()) + size_t(crop.x()) * 4;
+                         size_t(heldStride) * size_t(crop.y()) + size_t(crop.x()) * 4;
     for (int row = 0; row < crop.height(); ++row)
         std::memcpy(copy->data + size_t(row) * size_t(linesize),
-                    source + size_t(row) * size_t(stride), size_t(crop.width()) * 4);
+                    source + size_t(row) * size_t(heldStride), size_t(crop.width()) * 4);
     latest = std::move(copy);
     heldCopied = true;
 }

@@ -68,7 +68,9 @@ private:
                                const char *error);
     static void onRemoveBuffer(void *self, pw_buffer *buffer);
     // With the mutex held.
-    bool holdsArea(const spa_data &data) const;
+    // The row stride of a buffer that holds the whole area; 0 when it
+    // does not (empty, damaged, too small).
+    int areaStride(const spa_data &data) const;
     void copyHeld();
     void fail(const QString &text);
 
@@ -87,6 +89,7 @@ private:
     mutable std::mutex mutex;
     std::condition_variable pictureArrived;
     pw_buffer *held = nullptr; // the newest picture, not yet given back
+    int heldStride = 0;        // its rows' stride, checked when it came
     bool heldCopied = false;   // latest is a copy of held
     BufferPtr latest;          // the area of the newest picture taken
     AVPixelFormat format = AV_PIX_FMT_NONE;

@@ -164,6 +164,24 @@ private slots:
             QVERIFY(near(decodeVideoFile(recorder->outputFileName, corner).colours.last(), red));
     }
 
+    // A screen that shrinks under the area ends the recording instead of
+    // repeating its last picture, and what was recorded is finished.
+    void screenShrinksUnderTheArea()
+    {
+        recorder->captureOffsetX = recorder->outputWidth = recorder->captureWidth = 640;
+        recorder->captureOffsetY = recorder->outputHeight = recorder->captureHeight = 360;
+        QVERIFY(start(red));
+        QVERIFY(desktop.sway({"output", "HEADLESS-1", "mode", "800x600"}));
+        auto restore = qScopeGuard([&] {
+            desktop.sway({"output", "HEADLESS-1", "mode", "1280x720"});
+        });
+        QVERIFY(until([&] { return ended(); }) && recorder->wait(30000));
+        QVERIFY(crashes == QVector<RecorderCrashCode>{FrameError});
+        QVERIFY2(recorder->finishError().contains("800x600"), qPrintable(recorder->finishError()));
+        video = decodeVideoFile(recorder->outputFileName);
+        QVERIFY(video.errors == 0 && video.endsWithEndCode && video.frames() >= 1);
+    }
+
     void sharingRefused_data()
     {
         QTest::addColumn<QString>("message");
