@@ -90,9 +90,14 @@ void MainWindow::applySettingsToRecorder()
 
 void MainWindow::on_startButton_clicked()
 {
-    if (recorder->isRunning()) {
-        recorder->togglePause();
-        ui->startButton->setText(recorder->isPaused() ? tr("Resume") : tr("Pause"));
+    // A recording is under way until its end has been handled here; the
+    // thread may already have ended with its report still queued, and a
+    // click then must not start another recording over that report.
+    if (ui->stopButton->isEnabled()) {
+        if (recorder->isRunning()) {
+            recorder->togglePause();
+            ui->startButton->setText(recorder->isPaused() ? tr("Resume") : tr("Pause"));
+        }
         return;
     }
 
