@@ -434,10 +434,10 @@ int ScreenRecorder::writePacket(const AVPacket *packet)
     return 0;
 }
 
-bool ScreenRecorder::cutBackToWholePackets()
+void ScreenRecorder::cutBackToWholePackets()
 {
     if (fileDamaged || outputFile.size() == bytesWritten)
-        return !fileDamaged;
+        return;
     if (!outputFile.resize(bytesWritten)) {
         // The partial packet stays; say so, and count what is in the file.
         writeErrorText += QStringLiteral(" (the damaged end could not be cut off: %1)")
@@ -445,17 +445,21 @@ bool ScreenRecorder::cutBackToWholePackets()
         bytesWritten = outputFile.size();
         fileDamaged = true;
     }
-    return !fileDamaged;
 }
 
 // After a failed write the file system may still have room for the four
 // bytes (cutting back made some); without them the file still plays.
-void ScreenRecorder::writeEndCodeIfItFits()
+QString ScreenRecorder::writeEndCodeIfItFits()
 {
-    if (fileDamaged ||
-        outputFile.write(sequenceEndCode, sizeof sequenceEndCode) == qint64(sizeof sequenceEndCode))
-        return;
+    if (fileDamaged)
+        return QString();
+    const qint64 written = outputFile.write(sequenceEndCode, sizeof sequenceEndCode);
+    if (written == qint64(sizeof sequenceEndCode))
+        return QString();
+    const QString reason =
+        written < 0 ? outputFile.errorString() : QStringLiteral("no room for its end");
     cutBackToWholePackets();
+    return reason;
 }
 
 int ScreenRecorder::finishRecording()
@@ -472,16 +476,9 @@ int ScreenRecorder::finishRecording()
         failure = QStringLiteral("Could not write the last pictures to %1: %2")
                       .arg(fileName, ffmpeg::errorText(result));
 
-    if (!fileDamaged) {
-        const qint64 written = outputFile.write(sequenceEndCode, sizeof sequenceEndCode);
-        if (written != qint64(sizeof sequenceEndCode)) {
-            if (failure.isEmpty())
-                failure = QStringLiteral("Could not write file %1: %2")
-                              .arg(fileName, written < 0 ? outputFile.errorString()
-                                                         : QStringLiteral("no room for its end"));
-            cutBackToWholePackets();
-        }
-    }
+    const QString endMissing = writeEndCodeIfItFits();
+    if (failure.isEmpty() && !endMissing.isEmpty())
+        failure = QStringLiteral("Could not write file %1: %2").arg(fileName, endMissing);
 
     outputFile.close();
     if (failure.isEmpty() && outputFile.error() != QFileDevice::NoError)

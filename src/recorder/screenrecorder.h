@@ -159,8 +159,10 @@ private:
     static constexpr int writeFailed = 1;
     static constexpr int captureLost = 2; // recordNextFrame(): the source ended
     int writePacket(const AVPacket *packet);
-    bool cutBackToWholePackets();
-    void writeEndCodeIfItFits();
+    void cutBackToWholePackets();
+    // Empty when the end code was written (or the file's end is damaged
+    // anyway); otherwise why it is missing.
+    QString writeEndCodeIfItFits();
     int finishRecording();
     void releaseRecording();
     QString failure(RecorderCrashCode code, const QString &what, const QString &reason) const;
