@@ -139,58 +139,38 @@ make_tool_shims() {
     export PATH="$dir:$PATH"
 }
 
-build_qtbase() {
-    local version src key
-    version="$(source_version qtbase-opensource-src)"
-    [ -n "$version" ] || { echo "no source package for qtbase" >&2; return 1; }
-    key="$(build_key "$version" "${QT_FLAGS[@]}")"
-    QT_PREFIX="$CACHE/qtbase-$key"
-    if [ -f "$QT_PREFIX/.zintora-complete" ]; then
-        log "qtbase $version reused from $QT_PREFIX"
+# build_cached NAME PACKAGE PREFIX-OPTION CONFIGURE-FLAGS...: builds Debian's
+# source PACKAGE into $CACHE/NAME-<version>-<hash>, or reuses that folder when
+# its completion stamp is there, and sets PREFIX to it. PREFIX-OPTION is how
+# configure takes the folder: "-prefix" (a word of its own) or "--prefix=".
+build_cached() {
+    local name="$1" pkg="$2" prefix_option="$3" version src key build
+    shift 3
+    version="$(source_version "$pkg")"
+    [ -n "$version" ] || { echo "no source package for $pkg" >&2; return 1; }
+    key="$(build_key "$version" "$@")"
+    PREFIX="$CACHE/$name-$key"
+    if [ -f "$PREFIX/.zintora-complete" ]; then
+        log "$name $version reused from $PREFIX"
         return 0
     fi
-    src="$(fetch_source qtbase-opensource-src "$version")"
-    log "building qtbase $version into $QT_PREFIX"
-    local build="$CACHE/build/qtbase-$key"
-    rm -rf "$build" "$QT_PREFIX"
+    src="$(fetch_source "$pkg" "$version")"
+    log "building $name $version into $PREFIX"
+    build="$CACHE/build/$name-$key"
+    rm -rf "$build" "$PREFIX"
     mkdir -p "$build"
+    local prefix_args=("$prefix_option" "$PREFIX")
+    [[ $prefix_option == *= ]] && prefix_args=("$prefix_option$PREFIX")
     (
         cd "$build"
-        nice -n 10 "$src/configure" -prefix "$QT_PREFIX" "${QT_FLAGS[@]}" >configure.log 2>&1 ||
-            { tail -n 40 configure.log >&2; exit 1; }
+        nice -n 10 "$src/configure" "${prefix_args[@]}" "$@" >configure.log 2>&1 ||
+            { tail -n 40 configure.log config.log >&2 2>/dev/null; exit 1; }
         nice -n 10 make -j"$JOBS" >make.log 2>&1 || { tail -n 60 make.log >&2; exit 1; }
         make install >install.log 2>&1 || { tail -n 40 install.log >&2; exit 1; }
     )
     rm -rf "$build"
-    touch "$QT_PREFIX/.zintora-complete"
-    log "qtbase done"
-}
-
-build_ffmpeg() {
-    local version src key
-    version="$(source_version ffmpeg)"
-    [ -n "$version" ] || { echo "no source package for ffmpeg" >&2; return 1; }
-    key="$(build_key "$version" "${FFMPEG_FLAGS[@]}")"
-    FFMPEG_PREFIX="$CACHE/ffmpeg-$key"
-    if [ -f "$FFMPEG_PREFIX/.zintora-complete" ]; then
-        log "FFmpeg $version reused from $FFMPEG_PREFIX"
-        return 0
-    fi
-    src="$(fetch_source ffmpeg "$version")"
-    log "building FFmpeg $version into $FFMPEG_PREFIX"
-    local build="$CACHE/build/ffmpeg-$key"
-    rm -rf "$build" "$FFMPEG_PREFIX"
-    mkdir -p "$build"
-    (
-        cd "$build"
-        nice -n 10 "$src/configure" --prefix="$FFMPEG_PREFIX" "${FFMPEG_FLAGS[@]}" >configure.log 2>&1 ||
-            { tail -n 40 configure.log config.log >&2; exit 1; }
-        nice -n 10 make -j"$JOBS" >make.log 2>&1 || { tail -n 60 make.log >&2; exit 1; }
-        make install >install.log 2>&1 || { tail -n 40 install.log >&2; exit 1; }
-    )
-    rm -rf "$build"
-    touch "$FFMPEG_PREFIX/.zintora-complete"
-    log "FFmpeg done"
+    touch "$PREFIX/.zintora-complete"
+    log "$name done"
 }
 
 build_zintora() {
@@ -260,8 +240,10 @@ main() {
     install_tools
     ensure_deb_src
     make_tool_shims
-    build_qtbase
-    build_ffmpeg
+    build_cached qtbase qtbase-opensource-src -prefix "${QT_FLAGS[@]}"
+    QT_PREFIX="$PREFIX"
+    build_cached ffmpeg ffmpeg --prefix= "${FFMPEG_FLAGS[@]}"
+    FFMPEG_PREFIX="$PREFIX"
     build_zintora
     make_package
 }
