@@ -29,6 +29,7 @@ public:
     };
     explicit ReplaySource(QVector<Shot> shots) : shots(std::move(shots)) {}
     std::atomic<bool> replayed{false};
+    AVPixelFormat format = AV_PIX_FMT_BGR0; // what the pictures say they are
 
     OpenResult open(const CaptureRequest &, const std::atomic<bool> &) override
     {
@@ -52,6 +53,7 @@ public:
         for (int y = 0; y < 64; ++y)
             std::fill_n(reinterpret_cast<quint32 *>(picture->data[0] + y * picture->linesize[0]),
                         64, shot.colour.rgb());
+        picture->format = format;
         return 0;
     }
     bool isLive() const override { return false; }
@@ -268,6 +270,19 @@ private slots:
             QCOMPARE(qMakePair(times.pictures, times.repeats), qMakePair(qint64(8), qint64(44)));
             recorder->stopRecording(); // left over
         }
+    }
+
+    // Pictures that cannot be converted end the recording before a file is
+    // made.
+    void unconvertiblePictures()
+    {
+        recorder->setCaptureSourceFactory([] {
+            auto source = std::make_unique<ReplaySource>(QVector<ReplaySource::Shot>{{0, Qt::red}});
+            source->format = AV_PIX_FMT_VDPAU;
+            return source;
+        });
+        recorder->start();
+        QVERIFY(crashedWith(OutputError) && !QFile::exists(recorder->outputFileName));
     }
 
     void setUpFailures_data()

@@ -24,12 +24,8 @@ mkdir -p "$work/Desktop"
 "$binary" >"$work/log" 2>&1 &
 pid=$!
 
-window=""
-for _ in $(seq 1 300); do
-    window=$(xdotool search --onlyvisible --pid "$pid" --name '^Zintora$' 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
+window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name '^Zintora$' 2>/dev/null |
+    head -n 1)
 [ -n "$window" ] || fail "the main window did not appear"
 
 # Start! sits at (10, 380) in the window's central widget, below the menu
