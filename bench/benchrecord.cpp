@@ -19,39 +19,25 @@ extern "C" {
 
 #include <atomic>
 #include <cstdio>
-#include <type_traits>
-#include <utility>
 
 namespace {
 
-// The engine's per-stage timings are optional here, so the benchmark builds
-// against an engine that does not keep them yet.
-template <typename R, typename = void> struct HasStageTimes : std::false_type
+void printStageTimes(const ScreenRecorder &recorder)
 {
-};
-template <typename R>
-struct HasStageTimes<R, std::void_t<decltype(std::declval<const R &>().stageTimes())>>
-    : std::true_type
-{
-};
-
-template <typename R> void printStageTimes(const R &recorder)
-{
-    if constexpr (HasStageTimes<R>::value) {
-        const auto t = recorder.stageTimes();
-        // Reads include those thrown away while paused; the benchmark never
-        // pauses, but waiting and decoding are per read all the same.
-        const double n = t.pictures > 0 ? double(t.pictures) : 1.0;
-        const double reads = t.reads > 0 ? double(t.reads) : 1.0;
-        std::printf("stage_pictures=%lld\n", static_cast<long long>(t.pictures));
-        std::printf("stage_grab_ms=%.2f\n", t.grabWaitMs / reads);
-        std::printf("stage_decode_ms=%.2f\n", t.decodeMs / reads);
-        std::printf("stage_convert_ms=%.2f\n", t.convertMs / n);
-        std::printf("stage_encode_ms=%.2f\n", t.encodeMs / n);
-        std::printf("stage_write_ms=%.2f\n", t.writeMs / n);
-    } else {
-        (void)recorder;
-    }
+    const ScreenRecorder::StageTimes t = recorder.stageTimes();
+    // Reads are per picture taken, the other stages per new picture.
+    const double n = t.pictures > 0 ? double(t.pictures) : 1.0;
+    const double reads = t.reads > 0 ? double(t.reads) : 1.0;
+    std::printf("timeline_pictures=%lld\n", static_cast<long long>(recorder.recordedFrames()));
+    std::printf("new_pictures=%lld\n", static_cast<long long>(t.pictures));
+    std::printf("repeated_pictures=%lld\n", static_cast<long long>(t.repeats));
+    std::printf("handover_peak=%d\n", t.handoverPeak);
+    std::printf("stage_pictures=%lld\n", static_cast<long long>(t.pictures));
+    std::printf("stage_grab_ms=%.2f\n", t.grabWaitMs / reads);
+    std::printf("stage_decode_ms=%.2f\n", t.decodeMs / reads);
+    std::printf("stage_convert_ms=%.2f\n", t.convertMs / n);
+    std::printf("stage_encode_ms=%.2f\n", t.encodeMs / n);
+    std::printf("stage_write_ms=%.2f\n", t.writeMs / n);
 }
 
 // Resident set size now, from the kernel's view of this process, in KiB.

@@ -48,6 +48,8 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
     connect(recorder, &ScreenRecorder::progressUpdated, this, &MainWindow::onProgressUpdated);
     connect(recorder, &ScreenRecorder::recorderCrashed, this, &MainWindow::onRecorderCrashed);
     connect(recorder, &ScreenRecorder::captureRefused, this, &MainWindow::onCaptureRefused);
+    connect(recorder, &ScreenRecorder::waitingForFirstPicture, this,
+            &MainWindow::onWaitingForFirstPicture);
     connect(this, &MainWindow::recordingAreaChanged, this, &MainWindow::onRecordingAreaChanged);
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             &MainWindow::onApplicationStateChanged);

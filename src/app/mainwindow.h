@@ -51,6 +51,7 @@ private slots:
     void onProgressUpdated(qint64 frames, qint64 filesize);
     void onRecorderCrashed(RecorderCrashCode code);
     void onCaptureRefused(const QString &message);
+    void onWaitingForFirstPicture(bool waiting);
     void toggleDisabledInputs();
     void onRecordingAreaChanged();
     void onApplicationStateChanged(Qt::ApplicationState state);

@@ -225,6 +225,15 @@ void MainWindow::onCaptureRefused(const QString &message)
         QMessageBox::warning(this, tr("Screen sharing"), message);
 }
 
+// A still Wayland screen sends its first picture only when something on it
+// changes; until then the recording waits, and says so where the file's
+// name will be.
+void MainWindow::onWaitingForFirstPicture(bool waiting)
+{
+    ui->FilenameLabel->setText(waiting ? tr("Recording; waiting for the desktop's first picture...")
+                                       : tr("File: <b>") + currentFileName + tr("</b>"));
+}
+
 void MainWindow::toggleDisabledInputs()
 {
     QWidget *const inputs[] = {

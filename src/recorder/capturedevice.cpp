@@ -17,11 +17,12 @@ static QByteArray number(int value)
     return QByteArray::number(value);
 }
 
-// The devices parse their rate as a video rate, which takes a fraction.
-static QByteArray fraction(AVRational rate)
-{
-    return number(rate.num) + '/' + number(rate.den);
-}
+// The rate asked of a grab device. The recorder paces its reads itself on a
+// steady clock, so that a stop never waits in the device and a late read is
+// not followed by a burst; both devices wait in each read until their own
+// next instant, and fall behind for good (no wait at all) at a rate this far
+// above any capture rate.
+static const QByteArray deviceRate = QByteArrayLiteral("1000");
 
 static QByteArray digit(bool value)
 {
@@ -43,7 +44,7 @@ CaptureDevice describeCaptureDevice(const CaptureRequest &request, CapturePlatfo
         device.options = {{"video_size", size},
                           {"offset_x", number(request.offsetX)},
                           {"offset_y", number(request.offsetY)},
-                          {"framerate", fraction(device.captureRate)},
+                          {"framerate", deviceRate},
                           {"draw_mouse", digit(request.drawMouse)},
                           {"show_region", digit(request.showRegion)}};
         break;
@@ -54,7 +55,7 @@ CaptureDevice describeCaptureDevice(const CaptureRequest &request, CapturePlatfo
         device.options = {{"video_size", size},
                           {"grab_x", number(request.offsetX)},
                           {"grab_y", number(request.offsetY)},
-                          {"framerate", fraction(device.captureRate)},
+                          {"framerate", deviceRate},
                           {"draw_mouse", digit(request.drawMouse)},
                           {"show_region", digit(request.showRegion)}};
         break;

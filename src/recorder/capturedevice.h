@@ -36,7 +36,7 @@ struct CaptureDevice
     QByteArray url;        // what the input is opened on; empty when there is nothing
     // Option entries, in the order they go into the dictionary.
     QList<QPair<QByteArray, QByteArray>> options;
-    AVRational captureRate{0, 1}; // pictures per second asked of the device
+    AVRational captureRate{0, 1}; // pictures per second the recorder takes
 
     // Whether there is anything worth trying to open.
     bool isUsable() const { return !formatName.isEmpty() && !url.isEmpty() && captureRate.num > 0; }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 // Where the frame loop's pictures come from. Each desktop route is one
@@ -17,7 +18,9 @@
 // One object serves every recording of a recorder: open() per recording,
 // close() after it. What must outlive a recording (the portal's permission
 // to share the same screen again) stays in the object, in memory only.
-// Every method runs in the recorder thread.
+// Every method runs in the recorder thread, except nextPicture() and
+// errorText() after it, which run in the recorder's capture thread between
+// open() and close().
 class CaptureSource
 {
 public:
@@ -37,18 +40,18 @@ public:
     virtual OpenResult open(const CaptureRequest &request,
                             const std::atomic<bool> &stopRequested) = 0;
 
-    // Size and pixel format of the pictures nextPicture() gives; valid
-    // after a successful open().
-    virtual int width() const = 0;
-    virtual int height() const = 0;
-    virtual AVPixelFormat pixelFormat() const = 0;
+    // Refers picture to what is on screen now (the caller paces the calls)
+    // and sets taken to when it was on screen (steady clock); the caller
+    // unreferences it. Returns 0 with a picture, AVERROR(EAGAIN) when there
+    // is nothing newer than the last picture (taken: now), or another
+    // negative AVERROR code on failure, with errorText() saying why. Never
+    // waits long: a source that has no picture yet says EAGAIN.
+    virtual int nextPicture(AVFrame *picture, std::chrono::steady_clock::time_point &taken) = 0;
 
-    // Waits for the next capture instant (the source paces itself at the
-    // capture rate) and refers picture to what is on screen then; the caller
-    // unreferences it. Returns 0 with a picture, AVERROR(EAGAIN) when this
-    // instant gave none, or another negative AVERROR code on failure, with
-    // errorText() saying why.
-    virtual int nextPicture(AVFrame *picture) = 0;
+    // False for a source that replays chosen pictures (a test's): each must
+    // reach the file, so the recorder waits for room instead of letting a
+    // newer picture take the place of one not yet encoded.
+    virtual bool isLive() const { return true; }
 
     // Frees everything of the current recording; harmless when nothing is open.
     virtual void close() = 0;

@@ -21,31 +21,33 @@ extern "C" {
 #include <QString>
 
 #include <memory>
+#include <type_traits>
 
 namespace ffmpeg {
 
-// For the free functions that take the address of the pointer and clear it.
-template <typename T, void (*Free)(T **)> struct AddressDeleter
+// Frees an object with its FFmpeg (or other C library's) free function,
+// whether that takes the object or the address of the pointer to clear.
+template <auto Free> struct Deleter
 {
-    void operator()(T *object) const { Free(&object); }
+    template <typename T> void operator()(T *object) const
+    {
+        if constexpr (std::is_invocable_v<decltype(Free), T **>)
+            Free(&object);
+        else
+            Free(object);
+    }
 };
+template <typename T, auto Free> using Owned = std::unique_ptr<T, Deleter<Free>>;
 
-template <typename T, void (*Free)(T *)> struct PointerDeleter
-{
-    void operator()(T *object) const { Free(object); }
-};
-
-using FramePtr = std::unique_ptr<AVFrame, AddressDeleter<AVFrame, av_frame_free>>;
-using PacketPtr = std::unique_ptr<AVPacket, AddressDeleter<AVPacket, av_packet_free>>;
-using CodecContextPtr =
-    std::unique_ptr<AVCodecContext, AddressDeleter<AVCodecContext, avcodec_free_context>>;
+using FramePtr = Owned<AVFrame, av_frame_free>;
+using PacketPtr = Owned<AVPacket, av_packet_free>;
+using CodecContextPtr = Owned<AVCodecContext, avcodec_free_context>;
 // An opened input; avformat_close_input also frees the context.
-using InputContextPtr =
-    std::unique_ptr<AVFormatContext, AddressDeleter<AVFormatContext, avformat_close_input>>;
-using DictionaryPtr = std::unique_ptr<AVDictionary, AddressDeleter<AVDictionary, av_dict_free>>;
-using BufferPoolPtr =
-    std::unique_ptr<AVBufferPool, AddressDeleter<AVBufferPool, av_buffer_pool_uninit>>;
-using ScalerPtr = std::unique_ptr<SwsContext, PointerDeleter<SwsContext, sws_freeContext>>;
+using InputContextPtr = Owned<AVFormatContext, avformat_close_input>;
+using DictionaryPtr = Owned<AVDictionary, av_dict_free>;
+using BufferPtr = Owned<AVBufferRef, av_buffer_unref>;
+using BufferPoolPtr = Owned<AVBufferPool, av_buffer_pool_uninit>;
+using ScalerPtr = Owned<SwsContext, sws_freeContext>;
 
 // The text of an AVERROR code, for log lines about failed calls.
 inline QString errorText(int code)

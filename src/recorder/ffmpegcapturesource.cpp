@@ -54,8 +54,10 @@ CaptureSource::OpenResult FfmpegCaptureSource::open(const CaptureRequest &reques
     input.reset(context);
 
     const QString noPictures = QStringLiteral("the screen's pictures cannot be read");
-    if (avformat_find_stream_info(input.get(), nullptr) < 0)
-        return fail("Couldn't find stream information.\n", noPictures);
+    result = avformat_find_stream_info(input.get(), nullptr);
+    if (result < 0)
+        return fail("Couldn't find stream information.\n",
+                    noPictures + QStringLiteral(": ") + ffmpeg::errorText(result));
     videoStreamIndex = -1;
     for (unsigned i = 0; i < input->nb_streams && videoStreamIndex < 0; ++i) {
         if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
@@ -70,36 +72,29 @@ CaptureSource::OpenResult FfmpegCaptureSource::open(const CaptureRequest &reques
         return fail("Codec not found.\n", noPictures);
     decoder.reset(avcodec_alloc_context3(codec));
     packet.reset(av_packet_alloc());
-    if (!decoder || !packet || avcodec_parameters_to_context(decoder.get(), parameters) < 0 ||
-        avcodec_open2(decoder.get(), codec, nullptr) < 0)
-        return fail("Could not open codec.", noPictures);
+    result = decoder && packet ? avcodec_parameters_to_context(decoder.get(), parameters)
+                               : AVERROR(ENOMEM);
+    if (result >= 0)
+        result = avcodec_open2(decoder.get(), codec, nullptr);
+    if (result < 0)
+        return fail("Could not open codec.",
+                    noPictures + QStringLiteral(": ") + ffmpeg::errorText(result));
 
     av_dump_format(input.get(), 0, nullptr, 0);
+    // The probe above grabbed a picture and keeps it; every picture must be
+    // taken when the recorder asks for it.
+    avformat_flush(input.get());
     return OpenResult::Opened;
 }
 
-int FfmpegCaptureSource::width() const
-{
-    return decoder ? decoder->width : 0;
-}
-
-int FfmpegCaptureSource::height() const
-{
-    return decoder ? decoder->height : 0;
-}
-
-AVPixelFormat FfmpegCaptureSource::pixelFormat() const
-{
-    return decoder ? decoder->pix_fmt : AV_PIX_FMT_NONE;
-}
-
-int FfmpegCaptureSource::nextPicture(AVFrame *picture)
+int FfmpegCaptureSource::nextPicture(AVFrame *picture, std::chrono::steady_clock::time_point &taken)
 {
     if (!input) {
         error = QStringLiteral("the screen capture is not open");
         return AVERROR(EINVAL);
     }
-    // Blocks until the device's next capture instant.
+    // The device grabs as soon as it is asked (as it stamps its packets).
+    taken = std::chrono::steady_clock::now();
     int result = av_read_frame(input.get(), packet.get());
     if (result < 0) {
         error = QStringLiteral("the grab device stopped: %1").arg(ffmpeg::errorText(result));

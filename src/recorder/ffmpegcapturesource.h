@@ -2,17 +2,16 @@
 
 #include "capturesource.h"
 
-// The FFmpeg grab device of this platform (x11grab, gdigrab): the device
-// paces the reads at the capture rate, and a decoder turns each of its
-// packets into a picture (for raw video, a reference to the grabbed data).
+// The FFmpeg grab device of this platform (x11grab, gdigrab): each read
+// grabs the screen at once (the device is asked for a rate far above any
+// capture rate, so its own wait never holds a read back), and a decoder turns
+// each of its packets into a picture (for raw video, a reference to the
+// grabbed data).
 class FfmpegCaptureSource : public CaptureSource
 {
 public:
     OpenResult open(const CaptureRequest &request, const std::atomic<bool> &stopRequested) override;
-    int width() const override;
-    int height() const override;
-    AVPixelFormat pixelFormat() const override;
-    int nextPicture(AVFrame *picture) override;
+    int nextPicture(AVFrame *picture, std::chrono::steady_clock::time_point &taken) override;
     void close() override;
     QString errorText() const override;
     double preparationMilliseconds() const override;

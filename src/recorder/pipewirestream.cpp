@@ -107,36 +107,17 @@ bool PipeWireStream::connect(int fd, quint32 node, const QRect &area)
     return result >= 0;
 }
 
-PipeWireStream::FirstPicture
-PipeWireStream::waitForFirstPicture(std::chrono::milliseconds deadline,
-                                    const std::atomic<bool> &stopRequested)
+PipeWireStream::Format PipeWireStream::waitForFormat(const std::atomic<bool> &stopRequested)
 {
-    const auto end = std::chrono::steady_clock::now() + deadline;
     std::unique_lock<std::mutex> lock(mutex);
     // Wakes up now and then to see a stop.
-    while (!held && !latest && !areaOutside && failure.isEmpty() && !stopRequested &&
-           std::chrono::steady_clock::now() < end)
+    while (format == AV_PIX_FMT_NONE && !areaOutside && failure.isEmpty() && !stopRequested)
         pictureArrived.wait_for(lock, std::chrono::milliseconds(50));
     if (areaOutside)
-        return FirstPicture::AreaOutside;
-    if (held || latest)
-        return FirstPicture::Arrived;
-    if (stopRequested)
-        return FirstPicture::Stopped;
-    // Some compositors (wlroots) send pictures only when the screen changes.
-    if (failure.isEmpty())
-        failure = QObject::tr("The desktop shared the screen but sent no picture of it within "
-                              "%1 seconds. Some desktops send pictures only when something on "
-                              "the screen changes: move the mouse over the shared screen while "
-                              "you start the recording.")
-                      .arg(deadline.count() / 1000);
-    return FirstPicture::Failed;
-}
-
-AVPixelFormat PipeWireStream::pixelFormat() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return format;
+        return Format::AreaOutside;
+    if (!failure.isEmpty())
+        return Format::Failed;
+    return stopRequested ? Format::Stopped : Format::Negotiated;
 }
 
 QSize PipeWireStream::frameSize() const
@@ -145,24 +126,45 @@ QSize PipeWireStream::frameSize() const
     return size;
 }
 
-bool PipeWireStream::takePicture(AVFrame *picture)
+int PipeWireStream::takePicture(AVFrame *picture, std::chrono::steady_clock::time_point &arrived)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (held && !heldCopied)
-        copyHeld();
-    if (!failure.isEmpty() || !latest)
-        return false;
+    std::unique_lock<std::mutex> lock(mutex);
+    if (held && !heldCopied) {
+        // onProcess() and onRemoveBuffer() leave the buffer alone meanwhile.
+        pw_buffer *const source = held;
+        const int stride = heldStride;
+        const quint64 number = heldNumber;
+        const Clock::time_point when = heldArrived;
+        copying = source;
+        lock.unlock();
+        ffmpeg::BufferPtr copy = copyArea(source, stride);
+        lock.lock();
+        copying = nullptr;
+        if (copy) { // otherwise the previous picture stays
+            latest = std::move(copy);
+            latestNumber = number;
+            latestArrived = when;
+            heldCopied = held == source;
+        }
+        pictureArrived.notify_all();
+    }
+    if (!failure.isEmpty())
+        return AVERROR(EIO);
+    if (!latest || latestNumber == takenNumber)
+        return AVERROR(EAGAIN);
     picture->buf[0] = av_buffer_ref(latest.get());
     if (!picture->buf[0]) {
         failure = QObject::tr("Out of memory.");
-        return false;
+        return AVERROR(EIO);
     }
     picture->data[0] = picture->buf[0]->data;
     picture->linesize[0] = linesize;
     picture->width = crop.width();
     picture->height = crop.height();
     picture->format = format;
-    return true;
+    takenNumber = latestNumber;
+    arrived = latestArrived;
+    return 0;
 }
 
 QString PipeWireStream::errorText() const
@@ -186,7 +188,9 @@ void PipeWireStream::onParamChanged(void *self, uint32_t id, const spa_pod *para
     const QSize frame(int(info.size.width), int(info.size.height));
     {
         std::lock_guard<std::mutex> lock(that->mutex);
-        if (that->format != AV_PIX_FMT_NONE && that->format != negotiated)
+        if (negotiated == AV_PIX_FMT_NONE)
+            that->failure = QObject::tr("The shared screen's pixel format is not supported.");
+        else if (that->format != AV_PIX_FMT_NONE && that->format != negotiated)
             that->failure = QObject::tr("The shared screen changed its pixel format.");
         that->format = negotiated;
         that->size = frame;
@@ -229,8 +233,11 @@ void PipeWireStream::onProcess(void *self)
     if (!newest)
         return;
     pw_buffer *done = newest; // an empty or damaged buffer goes straight back
+    pw_buffer *copied = nullptr;
     {
         std::lock_guard<std::mutex> lock(that->mutex);
+        if (that->giveBack != that->copying)
+            std::swap(copied, that->giveBack);
         const int stride =
             newest->buffer->n_datas > 0 ? that->areaStride(newest->buffer->datas[0]) : 0;
         if (stride > 0) {
@@ -238,10 +245,18 @@ void PipeWireStream::onProcess(void *self)
             that->held = newest;
             that->heldStride = stride;
             that->heldCopied = false;
+            ++that->heldNumber;
+            that->heldArrived = Clock::now();
+            if (done && done == that->copying) {
+                that->giveBack = done;
+                done = nullptr;
+            }
         }
     }
-    if (done)
-        pw_stream_queue_buffer(that->stream.get(), done);
+    for (pw_buffer *back : {done, copied}) {
+        if (back)
+            pw_stream_queue_buffer(that->stream.get(), back);
+    }
     that->pictureArrived.notify_all();
 }
 
@@ -256,31 +271,38 @@ int PipeWireStream::areaStride(const spa_data &data) const
     return end <= data.maxsize ? stride : 0;
 }
 
-void PipeWireStream::copyHeld()
+ffmpeg::BufferPtr PipeWireStream::copyArea(const pw_buffer *buffer, int stride)
 {
-    const spa_data &data = held->buffer->datas[0];
-    BufferPtr copy(av_buffer_pool_get(pool.get()));
+    const spa_data &data = buffer->buffer->datas[0];
+    ffmpeg::BufferPtr copy(av_buffer_pool_get(pool.get()));
     if (!copy)
-        return; // keeps the previous picture
+        return nullptr;
     const auto *source = static_cast<const uint8_t *>(data.data) + data.chunk->offset +
-                         size_t(heldStride) * size_t(crop.y()) + size_t(crop.x()) * 4;
+                         size_t(stride) * size_t(crop.y()) + size_t(crop.x()) * 4;
     for (int row = 0; row < crop.height(); ++row)
         std::memcpy(copy->data + size_t(row) * size_t(linesize),
-                    source + size_t(row) * size_t(heldStride), size_t(crop.width()) * 4);
-    latest = std::move(copy);
-    heldCopied = true;
+                    source + size_t(row) * size_t(stride), size_t(crop.width()) * 4);
+    return copy;
 }
 
 void PipeWireStream::onRemoveBuffer(void *self, pw_buffer *buffer)
 {
-    // The stream takes its buffers back when it changes them: keep the
-    // picture of the one held.
+    // The stream takes its buffers back when it changes them: wait for a
+    // copy being made of it, and keep the picture of the one held.
     auto *that = static_cast<PipeWireStream *>(self);
-    std::lock_guard<std::mutex> lock(that->mutex);
+    std::unique_lock<std::mutex> lock(that->mutex);
+    that->pictureArrived.wait(lock, [&] { return that->copying != buffer; });
+    if (that->giveBack == buffer)
+        that->giveBack = nullptr;
     if (buffer != that->held)
         return;
-    if (!that->heldCopied)
-        that->copyHeld();
+    if (!that->heldCopied) {
+        if (ffmpeg::BufferPtr copy = that->copyArea(buffer, that->heldStride)) {
+            that->latest = std::move(copy);
+            that->latestNumber = that->heldNumber;
+            that->latestArrived = that->heldArrived;
+        }
+    }
     that->held = nullptr;
 }
 

@@ -5,13 +5,7 @@
 
 #include <QDBusConnection>
 
-#include <thread>
-
 namespace {
-
-// A compositor sends its first picture soon after the cast starts; a slow
-// desktop on a loaded machine may take a few seconds.
-constexpr std::chrono::milliseconds firstPictureDeadline{10000};
 
 class PortalCaptureSource : public CaptureSource
 {
@@ -26,13 +20,7 @@ public:
     }
 
     OpenResult open(const CaptureRequest &request, const std::atomic<bool> &stopRequested) override;
-    int width() const override { return area.width(); }
-    int height() const override { return area.height(); }
-    AVPixelFormat pixelFormat() const override
-    {
-        return stream ? stream->pixelFormat() : AV_PIX_FMT_NONE;
-    }
-    int nextPicture(AVFrame *picture) override;
+    int nextPicture(AVFrame *picture, std::chrono::steady_clock::time_point &taken) override;
     void close() override
     {
         stream.reset();
@@ -52,9 +40,6 @@ private:
     QString restoreToken; // lets the next recording of this run share without asking
     QString error;
     QRect area;
-    AVRational period{1, 30}; // seconds between two capture instants
-    std::chrono::steady_clock::time_point firstInstant;
-    qint64 instants = 0;
     std::unique_ptr<PortalSession> session;
     std::unique_ptr<PipeWireStream> stream;
 };
@@ -69,9 +54,7 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
         error = QObject::tr("Invalid capture rate or area.");
         return OpenResult::Failed;
     }
-    period = av_inv_q(rate);
     area = QRect(request.offsetX, request.offsetY, request.width, request.height);
-    instants = 0;
 
     // A connection of our own, kept for the recorder's life: the portal keeps
     // the permission of a restore token only while the connection lives.
@@ -94,10 +77,12 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
     if (!stream->connect(fd, session->node(), area.translated(-shared.topLeft())))
         return refuse(stream->errorText());
 
-    switch (stream->waitForFirstPicture(firstPictureDeadline, stopRequested)) {
-    case PipeWireStream::FirstPicture::Arrived:
+    // Not for its first picture: a still screen may send none for a long
+    // time, and the recorder waits for that as long as it takes.
+    switch (stream->waitForFormat(stopRequested)) {
+    case PipeWireStream::Format::Negotiated:
         return OpenResult::Opened;
-    case PipeWireStream::FirstPicture::AreaOutside: {
+    case PipeWireStream::Format::AreaOutside: {
         const QRect screen(shared.topLeft(), stream->frameSize());
         return refuse(
             QObject::tr("The recording area (%1, %2, %3 x %4) is not inside the shared screen "
@@ -112,10 +97,10 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
                 .arg(screen.width())
                 .arg(screen.height()));
     }
-    case PipeWireStream::FirstPicture::Stopped:
+    case PipeWireStream::Format::Stopped:
         return refuse(QObject::tr("The recording was stopped before the shared screen sent "
                                   "its first picture; nothing was recorded."));
-    case PipeWireStream::FirstPicture::Failed:
+    case PipeWireStream::Format::Failed:
         break;
     }
     error = stream->errorText();
@@ -123,21 +108,13 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
     return OpenResult::Failed;
 }
 
-int PortalCaptureSource::nextPicture(AVFrame *picture)
+int PortalCaptureSource::nextPicture(AVFrame *picture, std::chrono::steady_clock::time_point &taken)
 {
-    // Instant k is k periods after the first, so the rate is exact whatever
-    // each wait costs; a late instant is taken at once.
-    if (instants == 0)
-        firstInstant = std::chrono::steady_clock::now();
-    else
-        std::this_thread::sleep_until(firstInstant + std::chrono::nanoseconds(av_rescale_q(
-                                                         instants, period, {1, 1000000000})));
-    ++instants;
-    if (!stream || !stream->takePicture(picture)) {
+    taken = std::chrono::steady_clock::now();
+    const int result = stream ? stream->takePicture(picture, taken) : AVERROR(EINVAL);
+    if (result < 0 && result != AVERROR(EAGAIN))
         error = stream ? stream->errorText() : QObject::tr("The screen cast is not open.");
-        return AVERROR(EIO);
-    }
-    return 0;
+    return result;
 }
 
 } // namespace

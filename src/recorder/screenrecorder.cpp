@@ -1,13 +1,20 @@
 #include "screenrecorder.h"
 
 #include "pictureconverter.h"
+#include "timeline.h"
+#include "videoencoder.h"
+#include "videostream.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLoggingCategory>
 #include <QMutexLocker>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <mutex>
+#include <set>
 
 Q_LOGGING_CATEGORY(lcRecorder, "zintora.recorder")
 
@@ -23,23 +30,55 @@ double millisecondsSince(Clock::time_point start)
 // The sequence end code that closes an MPEG video elementary stream.
 constexpr char sequenceEndCode[4] = {0x00, 0x00, 0x01, char(0xB7)};
 
-// Slice threads of the MPEG-2 encoder. Every macroblock row starts a slice
-// anyway, so threads change nothing in the stream. Above 1080p one thread
-// cannot encode a picture within the 33 ms of a capture interval, so the
-// encoder gets up to 4. Up to 1080p one thread keeps up with CPU to spare,
-// and stays cheaper: with more than one slice context FFmpeg (5.1) sizes
-// and zero-fills its packet buffer for the worst case, about 26 MB at
-// 1080p and 100 MB at 4K, and the threads add synchronisation work.
-int encoderThreadCount(int width, int height)
+// Captured pictures the hand-over may hold: two at 4K, four (the most) at
+// 1080p. More would only make the pictures older when the encoder is behind.
+constexpr qint64 handoverBytes = 64 * 1024 * 1024;
+constexpr int handoverMost = 4;
+
+// Recorders whose recording may run. A process that ends through exit()
+// (Qt's xcb platform does, within a fraction of a second, when the X server
+// goes away) destroys static objects before it ends: this one finishes the
+// recordings first, so that their files end with the end code and hold
+// every whole picture.
+class RunningRecorders
 {
-    if (qint64(width) * height <= 1920 * 1088)
-        return 1;
-    return std::clamp(QThread::idealThreadCount(), 1, 4);
+public:
+    ~RunningRecorders()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (ScreenRecorder *recorder : recorders) {
+            recorder->stopRecording();
+            recorder->wait(QDeadlineTimer(30000));
+        }
+    }
+    void add(ScreenRecorder *recorder)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        recorders.insert(recorder);
+    }
+    void remove(ScreenRecorder *recorder)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        recorders.erase(recorder);
+    }
+
+private:
+    std::mutex mutex;
+    std::set<ScreenRecorder *> recorders;
+};
+
+RunningRecorders &runningRecorders()
+{
+    static RunningRecorders recorders;
+    return recorders;
 }
 
 } // namespace
 
-ScreenRecorder::ScreenRecorder(QObject *parent) : QThread(parent) {}
+ScreenRecorder::ScreenRecorder(QObject *parent) : QThread(parent)
+{
+    runningRecorders().add(this);
+}
 
 ScreenRecorder::~ScreenRecorder()
 {
@@ -48,49 +87,39 @@ ScreenRecorder::~ScreenRecorder()
         stopRecording();
         wait();
     }
+    runningRecorders().remove(this);
     // The source was made in the recorder thread, which has ended.
     source.reset();
 }
 
-void ScreenRecorder::start(Priority priority)
+void ScreenRecorder::setCaptureSourceFactory(
+    std::function<std::unique_ptr<CaptureSource>()> factory)
 {
-    if (isRunning())
-        return;
-    {
-        QMutexLocker locker(&mutex);
-        stopRequested = false;
-        paused = false;
-        finishErrorText.clear();
-        times = StageTimes();
-    }
-    QThread::start(priority);
+    sourceFactory = std::move(factory);
+    source.reset();
 }
 
 void ScreenRecorder::stopRecording()
 {
-    if (stopRequested)
-        return;
-    lockForControl();
+    // QThread keeps this for the recording that runs or that start() has
+    // just begun, and drops it when none runs; run() takes its stop flag
+    // from it, so a stop is never left over for the next recording.
+    requestInterruption();
+    QMutexLocker locker(&mutex);
     stopRequested = true;
     paused = false;
-    mutex.unlock();
+    ++controlEpoch;
+    changed.wakeAll();
 }
 
 void ScreenRecorder::togglePause()
 {
-    lockForControl();
+    QMutexLocker locker(&mutex);
+    if (!isRunning())
+        return;
     paused = !paused;
-    mutex.unlock();
-}
-
-// The frame loop takes the mutex again right after it lets it go; QMutex is
-// not fair, so without this a pause or stop could wait many pictures. The
-// loop steps aside while a control request is waiting.
-void ScreenRecorder::lockForControl()
-{
-    ++controlWaiting;
-    mutex.lock();
-    --controlWaiting;
+    ++controlEpoch;
+    changed.wakeAll();
 }
 
 bool ScreenRecorder::isPaused() const
@@ -122,67 +151,47 @@ void ScreenRecorder::run()
 {
     const CaptureRequest request = prepareRecording();
     if (!source)
-        source = createCaptureSource();
-    // Without the mutex: the desktop may ask the user which screen to share
-    // and wait minutes for the answer, and a stop or pause meanwhile must not
-    // block the window. A stop ends that wait through the flag.
+        source = sourceFactory ? sourceFactory() : createCaptureSource();
+    // The desktop may ask the user which screen to share and wait minutes
+    // for the answer; a stop meanwhile ends that wait through the flag.
     const CaptureSource::OpenResult opened = source->open(request, stopRequested);
     if (opened == CaptureSource::OpenResult::Refused) {
         // A stop before sharing began is what the user asked for: no message.
         const QString message = stopRequested ? QString() : source->errorText();
-        source->close();
+        releaseRecording(false);
         qCWarning(lcRecorder).noquote() << "Screen capture refused:" << message;
         emit captureRefused(message);
         return;
     }
-
-    QMutexLocker locker(&mutex);
     if (opened != CaptureSource::OpenResult::Opened) {
         finishErrorText = failure(InputError, QStringLiteral("the screen could not be captured"),
                                   source->errorText());
-        return crash(locker, InputError);
+        return crash(InputError);
     }
-    // The file is made only once the input and the encoder stand, so a
-    // refused or failed capture leaves none behind.
-    if (openEncoder() != 0 || openOutputFile() != 0 || setUpConversion() != 0)
-        return crash(locker, OutputError);
-    locker.unlock();
+    if (openEncoder() != 0)
+        return crash(OutputError);
 
-    // A stop asked for before the first picture still records that one
-    // picture. Each picture is taken without the mutex, since the wait for
-    // the next capture instant can last a whole period (a second at x30) and
-    // a pause must not wait that long; whether it is kept is decided under
-    // the mutex. stopRecording() clears the pause, so a picture taken while
-    // a stop arrived is thrown away rather than let into the video.
-    for (bool first = true;; first = false) {
-        const int grabbed = grabPicture();
-        while (controlWaiting > 0)
-            QThread::yieldCurrentThread();
-        locker.relock();
-        if (stopRequested && !first) {
-            av_frame_unref(capturedFrame.get());
-            break;
-        }
-        const int recorded = recordNextFrame(grabbed);
-        if (recorded == captureLost) {
-            // The screen went away (the X server ended, the desktop stopped
-            // sharing) but what was recorded is whole: finish it as a stop
-            // would, so it plays to its end. The capture's reason comes
-            // first; a finish that failed too is said after it.
-            const QString reason = finishErrorText;
-            const bool finished = finishRecording() == 0;
-            finishErrorText = finished ? reason : reason + QLatin1Char(' ') + finishErrorText;
-        }
-        if (recorded != 0)
-            return crash(locker, FrameError);
-        const qint64 frames = frameCount;
-        const qint64 size = bytesWritten;
-        locker.unlock();
-        emit progressUpdated(frames, size);
+    captureThread = std::thread([this] { capture(); });
+    const int crashed = encodeLoop();
+    stopCapture();
+    if (crashed >= 0)
+        return crash(RecorderCrashCode(crashed));
+    if (captureResult != 0) {
+        // The screen went away (the X server ended, the desktop stopped
+        // sharing): what was recorded is finished as a stop would, so it
+        // plays to its end. The capture's reason comes first.
+        const RecorderCrashCode code = fileCreated ? FrameError : InputError;
+        QString reason =
+            failure(code, QStringLiteral("the screen could not be captured"), captureError);
+        if (fileCreated && finishRecording() != 0)
+            reason += QLatin1Char(' ') + finishErrorText;
+        finishErrorText = reason;
+        return crash(code);
     }
-
-    finishRecording();
-    releaseRecording();
+    // Stopped while waiting for the first picture: no file, nothing to say.
+    if (fileCreated)
+        finishRecording();
+    releaseRecording(false);
 }
 
 // The window shows this after "Recorder crashed", so it names the file and
@@ -198,26 +207,36 @@ QString ScreenRecorder::failure(RecorderCrashCode code, const QString &what,
 }
 
 // Ends a recording that failed: frees what it made, closes the file with
-// what was written so far (no drain), frees the mutex, then reports.
-// Emitting with the mutex free lets even a direct receiver call
-// stopRecording or togglePause.
-void ScreenRecorder::crash(QMutexLocker &locker, RecorderCrashCode code)
+// what was written so far, then reports. Emitted with the mutex free, so
+// that even a direct receiver may call stopRecording or togglePause.
+void ScreenRecorder::crash(RecorderCrashCode code)
 {
-    releaseRecording();
-    locker.unlock();
+    releaseRecording(true);
     emit recorderCrashed(code);
 }
 
-// The flags are cleared by start(), before the thread runs, so that a
-// request made right after start() is not lost here.
 CaptureRequest ScreenRecorder::prepareRecording()
 {
+    {
+        QMutexLocker locker(&mutex);
+        stopRequested = isInterruptionRequested();
+        handover.clear();
+        covered = -1;
+        captureEnded = captureQuit = false;
+        captureResult = 0;
+        captureError.clear();
+    }
+    finishErrorText.clear();
+    times = StageTimes();
     frameCount = 0;
     bytesWritten = 0;
-    picturesEncoded = 0;
+    repeatedUntil = -1;
+    fileCreated = false;
+    waited = false;
     writeErrorText.clear();
     fileDamaged = false;
-    releaseRecording();
+    const qint64 pictureBytes = qint64(qMax(captureWidth, 1)) * qMax(captureHeight, 1) * 4;
+    handoverCapacity = int(std::clamp<qint64>(handoverBytes / pictureBytes, 1, handoverMost));
 
     CaptureRequest request;
     request.offsetX = captureOffsetX;
@@ -234,42 +253,17 @@ CaptureRequest ScreenRecorder::prepareRecording()
 int ScreenRecorder::openEncoder()
 {
     qCDebug(lcRecorder).noquote() << "Encode video file: " + outputFileName;
-    const QString what = QStringLiteral("the video encoder refused %1x%2 pictures at %3 bit/s")
-                             .arg(outputWidth)
-                             .arg(outputHeight)
-                             .arg(bitRate);
-
-    const AVCodec *encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
-    if (!encoder) {
-        qCCritical(lcRecorder) << "Codec not found!";
-        finishErrorText =
-            failure(OutputError, QStringLiteral("this FFmpeg has no MPEG-2 encoder"), QString());
-        return -1;
-    }
-    encoderContext.reset(avcodec_alloc_context3(encoder));
-    outputPacket.reset(av_packet_alloc());
-    if (!encoderContext || !outputPacket) {
-        qCCritical(lcRecorder) << "Could not allocate video codec context!";
-        finishErrorText = failure(OutputError, what, ffmpeg::errorText(AVERROR(ENOMEM)));
-        return -1;
-    }
-
-    AVCodecContext *context = encoderContext.get();
-    context->bit_rate = bitRate;
-    context->width = outputWidth;
-    context->height = outputHeight;
-    context->time_base = AVRational{1, frameRate};
-    context->framerate = AVRational{frameRate, 1};
-    context->gop_size = 10;
-    context->max_b_frames = 1;
-    context->pix_fmt = AV_PIX_FMT_YUV420P;
-    context->thread_type = FF_THREAD_SLICE;
-    context->thread_count = encoderThreadCount(outputWidth, outputHeight);
-
-    const int result = avcodec_open2(context, encoder, nullptr);
-    if (result < 0) {
+    QString reason;
+    encoderContext = openVideoEncoder(outputWidth, outputHeight, frameRate, bitRate, reason);
+    if (!encoderContext) {
         qCCritical(lcRecorder) << "Could not open codec!";
-        finishErrorText = failure(OutputError, what, ffmpeg::errorText(result));
+        finishErrorText =
+            failure(OutputError,
+                    QStringLiteral("the video encoder refused %1x%2 pictures at %3 bit/s")
+                        .arg(outputWidth)
+                        .arg(outputHeight)
+                        .arg(bitRate),
+                    reason);
         return -1;
     }
     return 0;
@@ -279,7 +273,7 @@ int ScreenRecorder::openOutputFile()
 {
     outputFile.setFileName(outputFileName);
     // Create-new-only: a file another program made under this name since the
-    // window picked it is never truncated. Unbuffered: every packet goes to
+    // window picked it is never truncated. Unbuffered: every picture goes to
     // the file system as it is written, so a killed process leaves a file
     // that holds all of them.
     if (!outputFile.open(QIODevice::NewOnly | QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -289,148 +283,150 @@ int ScreenRecorder::openOutputFile()
                 .arg(QDir::toNativeSeparators(outputFileName), outputFile.errorString());
         return -1;
     }
+    fileCreated = true;
     return 0;
 }
 
-int ScreenRecorder::setUpConversion()
+// With the first picture the conversion is set up (the picture says what
+// the capture delivers) and only then the file made, so that a recording
+// that never gets a picture, or cannot convert it, leaves no file.
+int ScreenRecorder::startOutput(const AVFrame *first)
 {
-    capturedFrame.reset(av_frame_alloc());
-    scaledFrame.reset(av_frame_alloc());
-    converter = PictureConverter::create(source->width(), source->height(), source->pixelFormat(),
-                                         encoderContext->width, encoderContext->height);
-    if (!capturedFrame || !scaledFrame || !converter) {
+    const auto format = AVPixelFormat(first->format);
+    converter = PictureConverter::create(first->width, first->height, format, encoderContext->width,
+                                         encoderContext->height);
+    if (!converter) {
         const QString what =
             QStringLiteral("the captured %1x%2 %3 pictures cannot be converted to %4x%5")
-                .arg(source->width())
-                .arg(source->height())
-                .arg(QString::fromLatin1(av_get_pix_fmt_name(source->pixelFormat())))
+                .arg(first->width)
+                .arg(first->height)
+                .arg(QString::fromLatin1(av_get_pix_fmt_name(format)))
                 .arg(encoderContext->width)
                 .arg(encoderContext->height);
         qCCritical(lcRecorder).noquote() << "Could not set up the conversion: " + what;
         finishErrorText = failure(OutputError, what, QString());
-        return -1;
+        return OutputError;
     }
-    return 0;
+    if (openOutputFile() != 0)
+        return OutputError;
+    // A still screen gets an encoded picture about once a second of real
+    // time; see VideoStream.
+    const int repeatEvery = int(std::lround(av_q2d(captureRate(frameRate, speedFactor))));
+    stream = std::make_unique<VideoStream>(
+        encoderContext.get(),
+        [this](const uint8_t *data, int size) { return writePacket(data, size); }, repeatEvery);
+    if (waited)
+        emit waitingForFirstPicture(false);
+    return -1;
 }
 
-int ScreenRecorder::grabPicture()
+// Takes what the capture thread hands over until it has ended and
+// everything is in the stream. Returns -1, or the crash code of a failure.
+int ScreenRecorder::encodeLoop()
 {
-    const Clock::time_point start = Clock::now();
-    const double preparedBefore = source->preparationMilliseconds();
-    const int result = source->nextPicture(capturedFrame.get());
-    const double prepared = source->preparationMilliseconds() - preparedBefore;
-    times.decodeMs += prepared;
-    times.grabWaitMs += millisecondsSince(start) - prepared;
-    return result;
+    qint64 reportedFrames = -1;
+    qint64 reportedBytes = -1;
+    for (;;) {
+        Grab grab;
+        qint64 until = -1;
+        {
+            QMutexLocker locker(&mutex);
+            while (handover.empty() && covered <= repeatedUntil && !captureEnded)
+                changed.wait(&mutex);
+            if (!handover.empty()) {
+                grab = std::move(handover.front());
+                handover.pop_front();
+                changed.wakeAll(); // room, for a source that waits for it
+            } else if (covered > repeatedUntil) {
+                until = covered;
+            } else {
+                return -1;
+            }
+        }
+        int crashed = -1;
+        if (grab.picture) {
+            crashed = recordPicture(std::move(grab));
+        } else {
+            repeatedUntil = until;
+            if (stream)
+                crashed = streamFailed(stream->repeatUntil(until));
+        }
+        if (crashed >= 0)
+            return crashed;
+        if (frameCount != reportedFrames || bytesWritten != reportedBytes) {
+            reportedFrames = frameCount;
+            reportedBytes = bytesWritten;
+            emit progressUpdated(frameCount, bytesWritten);
+        }
+    }
 }
 
-int ScreenRecorder::recordNextFrame(int grabbed)
+int ScreenRecorder::recordPicture(Grab grab)
 {
-    // While paused the picture is taken all the same and thrown away, so
-    // that the capture keeps its pace and nothing from the paused time is
-    // kept.
-    if (grabbed == AVERROR(EAGAIN))
-        return 0;
-    if (grabbed < 0) {
-        finishErrorText = failure(FrameError, QStringLiteral("the screen could not be captured"),
-                                  source->errorText());
-        return captureLost;
+    if (!fileCreated) {
+        const int crashed = startOutput(grab.picture.get());
+        if (crashed >= 0)
+            return crashed;
     }
-    ++times.reads;
-    if (paused) {
-        av_frame_unref(capturedFrame.get());
-        return 0;
-    }
-
     const Clock::time_point start = Clock::now();
-    const int result = converter->convert(capturedFrame.get(), scaledFrame.get());
-    // Hand the grabbed buffer back to the capture at once.
-    av_frame_unref(capturedFrame.get());
+    ffmpeg::FramePtr converted(av_frame_alloc());
+    const int result =
+        converted ? converter->convert(grab.picture.get(), converted.get()) : AVERROR(ENOMEM);
+    grab.picture.reset(); // the grabbed buffer goes back to the capture at once
     times.convertMs += millisecondsSince(start);
     if (result < 0) {
         qCCritical(lcRecorder).noquote()
             << QStringLiteral("Could not convert a captured picture: ") + ffmpeg::errorText(result);
         finishErrorText = failure(FrameError, QStringLiteral("a picture could not be converted"),
                                   ffmpeg::errorText(result));
+        return FrameError;
+    }
+    repeatedUntil = grab.instant;
+    return streamFailed(stream->addPicture(std::move(converted), grab.instant));
+}
+
+// -1 for a stream call that went well, otherwise FrameError with why.
+int ScreenRecorder::streamFailed(int result)
+{
+    if (result == 0)
         return -1;
-    }
-
-    // The encoder needs a running timestamp; one tick of 1/frameRate per
-    // picture, so a pause leaves no gap in the stream.
-    scaledFrame->pts = picturesEncoded++;
-    ++times.pictures;
-    return encodePicture();
-}
-
-// Hands the encoder one picture (none: drain it) and writes every packet it
-// delivers. Returns the encoder's last result, AVERROR(EAGAIN) or AVERROR_EOF
-// when all went well, or writeFailed when a packet did not reach the file.
-int ScreenRecorder::encodeAndWrite(const AVFrame *picture)
-{
-    Clock::time_point start = Clock::now();
-    int result = avcodec_send_frame(encoderContext.get(), picture);
-    while (result >= 0) {
-        result = avcodec_receive_packet(encoderContext.get(), outputPacket.get());
-        if (result < 0)
-            break;
-        times.encodeMs += millisecondsSince(start);
-        const int written = writePacket(outputPacket.get());
-        av_packet_unref(outputPacket.get());
-        if (written != 0)
-            return writeFailed;
-        start = Clock::now();
-    }
-    times.encodeMs += millisecondsSince(start);
-    return result;
-}
-
-int ScreenRecorder::encodePicture()
-{
-    const int result = encodeAndWrite(scaledFrame.get());
-    // Our reference goes; the encoder keeps its own while it reorders.
-    av_frame_unref(scaledFrame.get());
-    if (result == writeFailed) {
+    if (result == VideoStream::writeFailed) {
         finishErrorText = QStringLiteral("Could not write file %1: %2")
                               .arg(QDir::toNativeSeparators(outputFileName), writeErrorText);
         qCCritical(lcRecorder).noquote() << finishErrorText;
         // What was kept plays to its last picture; the pictures the encoder
         // still holds would not fit anyway.
         writeEndCodeIfItFits();
-        return -1;
+    } else {
+        qCCritical(lcRecorder) << "Error encoding frame";
+        finishErrorText = failure(FrameError, QStringLiteral("a picture could not be encoded"),
+                                  ffmpeg::errorText(result));
     }
-    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
-        return 0;
-    qCCritical(lcRecorder) << "Error encoding frame";
-    finishErrorText = failure(FrameError, QStringLiteral("a picture could not be encoded"),
-                              ffmpeg::errorText(result));
-    return -1;
+    return FrameError;
 }
 
-// A short write leaves part of a packet in the file: a damaged last picture.
-// Writes the rest until the file system says why it cannot, then cuts the
-// file back to the packets written whole.
-int ScreenRecorder::writePacket(const AVPacket *packet)
+// A short write leaves part of a picture in the file: a damaged last
+// picture. Writes the rest until the file system says why it cannot, then
+// cuts the file back to the pictures written whole.
+int ScreenRecorder::writePacket(const uint8_t *data, int size)
 {
-    const qint64 number = frameCount;
-    qCDebug(lcRecorder, "Write frame %3lld (size=%5d)", static_cast<long long>(number),
-            packet->size);
+    qCDebug(lcRecorder, "Write frame %3lld (size=%5d)", static_cast<long long>(frameCount), size);
     const Clock::time_point start = Clock::now();
-    const char *data = reinterpret_cast<const char *>(packet->data);
     qint64 done = 0;
     qint64 written = 0;
-    while (done < packet->size &&
-           (written = outputFile.write(data + done, packet->size - done)) > 0)
+    while (done < size && (written = outputFile.write(reinterpret_cast<const char *>(data) + done,
+                                                      size - done)) > 0)
         done += written;
     times.writeMs += millisecondsSince(start);
-    if (done != packet->size) {
-        writeErrorText =
-            written < 0 ? outputFile.errorString()
-                        : QStringLiteral("only %1 of %2 bytes written").arg(done).arg(packet->size);
+    if (done != size) {
+        writeErrorText = written < 0
+                             ? outputFile.errorString()
+                             : QStringLiteral("only %1 of %2 bytes written").arg(done).arg(size);
         cutBackToWholePackets();
         return -1;
     }
     ++frameCount;
-    bytesWritten += packet->size;
+    bytesWritten += size;
     return 0;
 }
 
@@ -439,7 +435,7 @@ void ScreenRecorder::cutBackToWholePackets()
     if (fileDamaged || outputFile.size() == bytesWritten)
         return;
     if (!outputFile.resize(bytesWritten)) {
-        // The partial packet stays; say so, and count what is in the file.
+        // The partial picture stays; say so, and count what is in the file.
         writeErrorText += QStringLiteral(" (the damaged end could not be cut off: %1)")
                               .arg(outputFile.errorString());
         bytesWritten = outputFile.size();
@@ -467,12 +463,12 @@ int ScreenRecorder::finishRecording()
     const QString fileName = QDir::toNativeSeparators(outputFileName);
     QString failure;
 
-    // Drain whatever the last encode left behind: the encoder holds pictures
-    // back for reordering, and they belong in the file.
-    const int result = encodeAndWrite(nullptr);
-    if (result == writeFailed)
+    // The encoder holds pictures back for reordering, and repeats may be
+    // owed after them: they belong in the file.
+    const int result = stream->finish();
+    if (result == VideoStream::writeFailed)
         failure = QStringLiteral("Could not write file %1: %2").arg(fileName, writeErrorText);
-    else if (result != AVERROR_EOF)
+    else if (result != 0)
         failure = QStringLiteral("Could not write the last pictures to %1: %2")
                       .arg(fileName, ffmpeg::errorText(result));
 
@@ -493,17 +489,138 @@ int ScreenRecorder::finishRecording()
     return 0;
 }
 
-// Frees every FFmpeg object of the recording, closes the capture and the
-// file. What the capture lent (grabbed buffers) goes back before it closes.
-void ScreenRecorder::releaseRecording()
+void ScreenRecorder::stopCapture()
 {
+    {
+        QMutexLocker locker(&mutex);
+        captureQuit = true;
+        changed.wakeAll();
+    }
+    if (captureThread.joinable())
+        captureThread.join();
+}
+
+// Frees every FFmpeg object of the recording, closes the capture and the
+// file. A failed recording that wrote nothing leaves no file of its own
+// behind.
+void ScreenRecorder::releaseRecording(bool failed)
+{
+    stopCapture();
+    if (stream) {
+        times.pictures = stream->newPictures();
+        times.repeats = stream->repeatedPictures();
+        times.encodeMs = stream->encodeMilliseconds();
+    }
+    times.decodeMs = source ? source->preparationMilliseconds() : 0;
+    stream.reset();
     converter.reset();
-    scaledFrame.reset();
-    outputPacket.reset();
     encoderContext.reset();
-    capturedFrame.reset();
+    {
+        QMutexLocker locker(&mutex);
+        handover.clear(); // what the capture lent goes back before it closes
+        paused = false;
+    }
     if (source)
         source->close();
     if (outputFile.isOpen())
         outputFile.close();
+    if (failed && fileCreated && bytesWritten == 0 && !fileDamaged)
+        outputFile.remove();
+}
+
+// The capture thread: takes a picture at every capture instant, on the
+// steady clock, and hands it over with the instant it belongs to.
+void ScreenRecorder::capture()
+{
+    Timeline timeline(av_inv_q(captureRate(frameRate, speedFactor)));
+    // Until the first picture (and after a resume) the source is asked this
+    // often whether it has one.
+    const Clock::duration poll =
+        std::min<Clock::duration>(timeline.offset(1), std::chrono::milliseconds(50));
+    Clock::time_point pacing; // instant 0 by this clock; a resume moves it
+    Clock::time_point due = Clock::now();
+    ffmpeg::FramePtr picture(av_frame_alloc());
+    int result = picture ? 0 : AVERROR(ENOMEM);
+    bool waitingSaid = false;
+
+    QMutexLocker locker(&mutex);
+    while (result == 0 && !captureQuit) {
+        const Clock::time_point waitStart = Clock::now();
+        while (!stopRequested && !captureQuit && (paused || Clock::now() < due)) {
+            if (paused) {
+                changed.wait(&mutex);
+                timeline.resume();
+            } else {
+                changed.wait(&mutex, QDeadlineTimer(due, Qt::PreciseTimer));
+            }
+        }
+        times.grabWaitMs += millisecondsSince(waitStart);
+        // A stop before the first picture still lets the grab devices take
+        // one (they need no wait); a screen cast still without one ends.
+        const bool first = !timeline.started();
+        if (captureQuit || (stopRequested && !first))
+            break;
+        const quint64 epoch = controlEpoch;
+        locker.unlock();
+        Clock::time_point taken;
+        result = source->nextPicture(picture.get(), taken);
+        if (result == AVERROR(EAGAIN) && first && !waitingSaid) {
+            waitingSaid = waited = true;
+            emit waitingForFirstPicture(true);
+        }
+        locker.relock();
+
+        const bool rebasing = timeline.rebasing();
+        if (result == AVERROR(EAGAIN)) {
+            result = 0;
+            if (first && stopRequested)
+                break;
+            const qint64 instant = timeline.cover(taken);
+            if (instant > covered) {
+                covered = instant;
+                changed.wakeAll();
+            }
+        } else if (result == 0) {
+            ++times.reads;
+            // Taken while a pause or stop arrived: not what the user wants.
+            const bool keep = epoch == controlEpoch || (first && stopRequested);
+            const qint64 instant = keep ? timeline.place(taken) : -1;
+            if (instant >= 0) {
+                if (rebasing)
+                    pacing = Clock::now() - timeline.offset(instant);
+                handOver(std::move(picture), instant);
+                picture.reset(av_frame_alloc());
+                if (!picture)
+                    result = AVERROR(ENOMEM);
+            } else {
+                av_frame_unref(picture.get());
+            }
+        }
+        due = timeline.rebasing() ? Clock::now() + poll
+                                  : pacing + timeline.offset(timeline.last() + 1);
+    }
+    if (result != 0) {
+        captureResult = result;
+        captureError = source->errorText();
+    }
+    captureEnded = true;
+    changed.wakeAll();
+}
+
+// With the mutex held. When the encoder is behind and the hand-over full,
+// the newest picture takes the place of the newest one waiting; the
+// instant of that one then repeats the picture before it.
+void ScreenRecorder::handOver(ffmpeg::FramePtr picture, qint64 instant)
+{
+    if (!source->isLive()) {
+        while (int(handover.size()) >= handoverCapacity && !captureQuit)
+            changed.wait(&mutex);
+    }
+    if (int(handover.size()) >= handoverCapacity)
+        handover.back() = Grab{std::move(picture), instant};
+    else
+        handover.push_back(Grab{std::move(picture), instant});
+    covered = instant;
+    times.handoverPeak = qMax(times.handoverPeak, int(handover.size()));
+    changed.wakeAll();
 }

@@ -8,32 +8,50 @@
 #include <QMutex>
 #include <QString>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <thread>
 
 class PictureConverter;
+class VideoStream;
 
 // The recording engine: one object serves every recording of the window;
-// each recording runs in this object's thread (run()). The capture source is
-// made at the first recording and kept until this object goes, so what it
-// keeps between recordings (the desktop's permission to share a screen)
-// lasts for the run of the program, in memory only.
+// each recording runs in this object's thread (run()), which converts,
+// encodes and writes, beside a capture thread that takes the pictures on a
+// steady clock. The capture source is made at the first recording and kept
+// until this object goes, so what it keeps between recordings (the
+// desktop's permission to share a screen) lasts for the run of the program,
+// in memory only.
 //
-// States of a recording, driven by run() and the two flags:
-//   Idle --start()--> Opening the capture (no mutex held: the desktop may
-//       ask the user first; a stop meanwhile ends it through the stop flag)
+// The file holds one picture per capture instant (see Timeline): when no
+// new picture could be taken or encoded in time, an instant repeats the one
+// before, so the video always lasts the recorded time at the chosen speed.
+// Between the threads is a hand-over of a few pictures; when it is full the
+// newest picture takes the place of the newest one waiting.
+//
+// States of a recording, driven by run() and the control flags:
+//   Idle --start()--> Opening the capture (the desktop may ask the user
+//       first; a stop meanwhile ends it)
 //   Opening --declined, or stopped before sharing began--> Refused
 //       (captureRefused, no file, thread ends)
-//   Opening --opened--> SettingUp (encoder, file, conversion; mutex held)
-//   Opening/SettingUp --a step fails--> Crashed (recorderCrashed, thread ends)
-//   SettingUp --ok--> Recording
-//   Recording <--togglePause()--> Paused (pictures taken and thrown away)
-//   Recording/Paused --stopRecording()--> Stopping: the picture being
-//       taken is thrown away (the first picture of a recording is kept),
-//       then Finishing
-//   Recording/Paused --an iteration fails--> Crashed (FrameError)
-//   Finishing (drain, end code, close; mutex held) --> Idle, thread ends
+//   Opening --opened--> Waiting for the first picture (a still Wayland
+//       screen sends none until it changes: waitingForFirstPicture(true));
+//       a stop ends it with no file and no message
+//   Opening/Waiting --a step fails--> Crashed (recorderCrashed, no file)
+//   Waiting --first picture--> Recording (the file is made now)
+//   Recording <--togglePause()--> Paused (nothing taken; the paused time is
+//       left out of the video)
+//   Recording/Paused --stopRecording()--> Finishing: a picture being taken
+//       when a pause or stop arrived is thrown away (the first picture of a
+//       recording is kept); every picture taken before is written, then the
+//       encoder is drained and the end code written
+//   Recording --the screen goes away--> Finishing, then Crashed (FrameError)
+//   Recording --encoding or writing fails--> Crashed (FrameError)
+//   Finishing --> Idle, thread ends
 // Every path back to Idle, Refused or Crashed frees the recording's FFmpeg
 // objects, closes the capture and closes the output file.
 class ScreenRecorder : public QThread
@@ -41,17 +59,18 @@ class ScreenRecorder : public QThread
     Q_OBJECT
 
 public:
-    // Time spent in each stage of the frame loop during the last recording,
-    // totals in milliseconds of wall time (steady clock). Read after wait().
+    // What the last recording did, for the benchmark. Read after wait().
     struct StageTimes
     {
-        qint64 pictures = 0;   // pictures converted and handed to the encoder
-        qint64 reads = 0;      // pictures taken from the capture source, paused ones too
-        double grabWaitMs = 0; // waiting in the capture source for the next capture instant
+        qint64 pictures = 0;   // new pictures converted and encoded
+        qint64 repeats = 0;    // instants that repeat the picture before
+        qint64 reads = 0;      // pictures taken from the capture source
+        int handoverPeak = 0;  // most pictures waiting between the threads
+        double grabWaitMs = 0; // waiting for the next capture instant
         double decodeMs = 0;   // the source turning what it grabbed into pictures
         double convertMs = 0;  // pixel-format conversion and scaling
         double encodeMs = 0;   // encoding, including the drain at the end
-        double writeMs = 0;    // appending packets to the file
+        double writeMs = 0;    // appending pictures to the file
     };
 
     explicit ScreenRecorder(QObject *parent = nullptr);
@@ -72,20 +91,20 @@ public:
     bool drawMouse = true;
     bool showRegion = false;
 
-    // GUI thread. Clears the stop and pause flags and the result of the
-    // previous recording, then starts the thread, so that a pause or stop
-    // asked for right after this call is never lost. Does nothing while a
-    // recording runs.
-    void start(Priority priority = InheritPriority);
+    // GUI thread, while no recording runs: where the next recordings take
+    // their pictures from (by default the desktop's, createCaptureSource()).
+    void setCaptureSourceFactory(std::function<std::unique_ptr<CaptureSource>()> factory);
 
-    // GUI thread. Asks the loop to end and clears the pause flag; returns at
-    // once when a stop is already pending. Does not wait for the thread, and
-    // never blocks while the capture is being opened (the desktop's sharing
-    // dialog may be up): a stop then ends the recording with captureRefused
-    // and an empty message, and no file.
+    // GUI thread. Ends the recording that runs, or that start() has just
+    // begun, and clears the pause flag. Returns at once; the thread finishes
+    // the file behind it (wait() for that). Harmless when nothing runs: a
+    // stop is never left over for the next recording. While the capture is
+    // being opened (the desktop's sharing dialog may be up) it ends the
+    // recording with captureRefused, an empty message and no file.
     void stopRecording();
 
-    // GUI thread. Pauses a running recording or resumes a paused one.
+    // GUI thread. Pauses a running recording or resumes a paused one;
+    // nothing while no recording runs.
     void togglePause();
 
     // Any thread.
@@ -98,7 +117,7 @@ public:
     // some ("No space left on device"):
     // - recorderCrashed(InputError): "Could not record FILE: the screen could
     //   not be captured: REASON" (REASON from the capture source, e.g. the
-    //   area outside the screen, or no picture from the screen cast);
+    //   area outside the screen, or the screen cast failing);
     // - recorderCrashed(OutputError): "Could not record FILE: the video
     //   encoder ...: REASON", "Could not create file FILE: REASON" (also when
     //   the file already exists: it is never truncated or replaced), or the
@@ -113,21 +132,22 @@ public:
     // After a failed write the file is cut back to its last whole picture and
     // ends with the end code when there is room for it, so it plays to its
     // last picture; recordedFrames() and recordedBytes() say what it holds.
+    // A failure before anything was written leaves no file.
     QString finishError() const;
 
-    // GUI thread, after wait(): stage timings of the last recording.
+    // GUI thread, after wait(): what the last recording did.
     StageTimes stageTimes() const;
 
-    // GUI thread, after wait(): packets (one per picture) and bytes of them
-    // that the last recording left in its file, those of the final drain
-    // included (the last progressUpdated comes before the drain); the end
-    // code is not counted. After a failed write, what remains after the file
-    // was cut back. Zero after a refusal or a set-up failure.
+    // GUI thread, after wait(): pictures and bytes of them that the last
+    // recording left in its file, those of the final drain included (the
+    // last progressUpdated comes before the drain); the end code is not
+    // counted. After a failed write, what remains after the file was cut
+    // back. Zero after a refusal or a set-up failure.
     qint64 recordedFrames() const;
     qint64 recordedBytes() const;
 
 signals:
-    // After every iteration of the frame loop: packets and bytes written so far.
+    // Pictures and bytes the file holds, as they grow.
     void progressUpdated(qint64 frames, qint64 size);
     // At most once per recording, just before the thread ends on a failure.
     void recorderCrashed(RecorderCrashCode);
@@ -137,58 +157,78 @@ signals:
     // pressed Stop before sharing began: then the window shows nothing.
     // Sent with the mutex free, just before the thread ends.
     void captureRefused(const QString &message);
+    // True when the capture is open but its first picture has not come (a
+    // still Wayland screen sends none until something changes); false when
+    // it came and the file is made.
+    void waitingForFirstPicture(bool waiting);
 
 protected:
     void run() override;
 
 private:
-    // Steps of a recording; each runs in the recorder thread with the mutex
-    // held and returns 0 on success, or -1 after one log line, with
-    // finishErrorText saying why.
+    struct Grab
+    {
+        ffmpeg::FramePtr picture;
+        qint64 instant = -1;
+    };
+
+    // Recorder thread.
     CaptureRequest prepareRecording();
     int openEncoder();
     int openOutputFile();
-    int setUpConversion();
-    // Without the mutex: waits for the next capture instant and takes its
-    // picture into capturedFrame; returns what the source's nextPicture() did.
-    int grabPicture();
-    // With the mutex: keeps, converts and encodes what grabPicture() took.
-    int recordNextFrame(int grabbed);
-    int encodePicture();
-    int encodeAndWrite(const AVFrame *picture);
-    static constexpr int writeFailed = 1;
-    static constexpr int captureLost = 2; // recordNextFrame(): the source ended
-    int writePacket(const AVPacket *packet);
+    int startOutput(const AVFrame *first);
+    int encodeLoop();
+    int recordPicture(Grab grab);
+    int streamFailed(int result);
+    int writePacket(const uint8_t *data, int size);
     void cutBackToWholePackets();
     // Empty when the end code was written (or the file's end is damaged
     // anyway); otherwise why it is missing.
     QString writeEndCodeIfItFits();
     int finishRecording();
-    void releaseRecording();
+    void stopCapture();
+    void releaseRecording(bool failed);
     QString failure(RecorderCrashCode code, const QString &what, const QString &reason) const;
-    void crash(QMutexLocker &locker, RecorderCrashCode code);
-    void lockForControl();
+    void crash(RecorderCrashCode code);
+
+    // Capture thread.
+    void capture();
+    void handOver(ffmpeg::FramePtr picture, qint64 instant);
 
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> paused{false};
-    std::atomic<int> controlWaiting{0}; // GUI-thread requests waiting for the mutex
+    // Guards the hand-over, the control epoch and what the capture thread
+    // reports; held only for moments, never while a picture is taken,
+    // converted or encoded.
     mutable QMutex mutex;
+    QWaitCondition changed;   // hand-over or control
+    quint64 controlEpoch = 0; // counts pauses, resumes and stops
+    std::deque<Grab> handover;
+    int handoverCapacity = 1;
+    qint64 covered = -1; // the last instant with a picture or known to repeat
+    bool captureEnded = false;
+    bool captureQuit = false; // the recorder thread no longer wants pictures
+    int captureResult = 0;    // why it ended: 0 for a stop
+    QString captureError;
+    std::thread captureThread;
+
     QString finishErrorText;
     QFile outputFile;
+    std::function<std::unique_ptr<CaptureSource>()> sourceFactory;
 
     // Recording state, recorder thread only.
     qint64 frameCount = 0;
-    qint64 bytesWritten = 0;    // of whole packets, all in the file
-    qint64 picturesEncoded = 0; // running presentation time of the encoder
-    QString writeErrorText;     // why the last write failed
-    bool fileDamaged = false;   // a partial write could not be cut back
+    qint64 bytesWritten = 0;   // of whole pictures, all in the file
+    qint64 repeatedUntil = -1; // the last instant given to the stream
+    bool fileCreated = false;
+    std::atomic<bool> waited{false}; // the capture said it waits for the first picture
+    QString writeErrorText;          // why the last write failed
+    bool fileDamaged = false;        // a partial write could not be cut back
     StageTimes times;
     std::unique_ptr<CaptureSource> source; // kept from recording to recording
 
     // FFmpeg objects of the current recording, each with one owner.
-    ffmpeg::FramePtr capturedFrame;
     ffmpeg::CodecContextPtr encoderContext;
-    ffmpeg::PacketPtr outputPacket;
-    ffmpeg::FramePtr scaledFrame;
+    std::unique_ptr<VideoStream> stream;
     std::unique_ptr<PictureConverter> converter;
 };

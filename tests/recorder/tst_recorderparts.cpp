@@ -33,19 +33,20 @@ class TestRecorderParts : public QObject
 
 private slots:
     // One row per branch: each platform with its names for the offsets and
-    // both flags each way; the rate as an exact fraction of 30, reduced; a
-    // speed factor that opens nothing; no device.
+    // both flags each way; the capture rate as an exact fraction of 30,
+    // reduced (the device itself is asked for far more); a speed factor that
+    // opens nothing; no device.
     void options_data()
     {
         QTest::addColumn<CapturePlatform>("platform");
         QTest::addColumn<int>("speedFactor");
         QTest::addColumn<QString>("opened"); // empty: nothing worth opening
-        const QString x11("x11grab :3 video_size=1280x1024 grab_x=-1280 grab_y=-24 framerate=%1 "
-                          "draw_mouse=0 show_region=1");
+        const QString x11("x11grab :3 video_size=1280x1024 grab_x=-1280 grab_y=-24 "
+                          "framerate=1000 draw_mouse=0 show_region=1 rate=%1");
         QTest::newRow("windows, x4")
             << CapturePlatform::WindowsGdi << 4
             << QString("gdigrab desktop video_size=1280x1024 offset_x=-1280 offset_y=-24 "
-                       "framerate=15/2 draw_mouse=1 show_region=0");
+                       "framerate=1000 draw_mouse=1 show_region=0 rate=15/2");
         QTest::newRow("x11, x1") << CapturePlatform::X11 << 1 << x11.arg("30/1");
         QTest::newRow("x11, x7") << CapturePlatform::X11 << 7 << x11.arg("30/7");
         QTest::newRow("x11, x16") << CapturePlatform::X11 << 16 << x11.arg("15/8");
@@ -68,6 +69,9 @@ private slots:
              device.isUsable() &&
              (entry = av_dict_get(dictionary.get(), "", entry, AV_DICT_IGNORE_SUFFIX));)
             actual += ' ' + QByteArray(entry->key) + '=' + QByteArray(entry->value);
+        if (device.isUsable())
+            actual += " rate=" + QByteArray::number(device.captureRate.num) + '/' +
+                      QByteArray::number(device.captureRate.den);
         QCOMPARE(QString(actual), opened);
     }
 

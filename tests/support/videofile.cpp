@@ -1,15 +1,8 @@
 #include "videofile.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
+#include "ffmpeg.h"
 
 #include <QFile>
-
-#include <memory>
-
-template <typename T> using Owned = std::unique_ptr<T, void (*)(T *)>;
 
 // BT.601 limited range back to RGB.
 static QColor colourAt(const AVFrame *frame, QPointF at)
@@ -34,12 +27,11 @@ DecodedVideo decodeVideoFile(const QString &path, QPointF at)
     AVFormatContext *opened = nullptr;
     avformat_open_input(&opened, QFile::encodeName(path).constData(),
                         av_find_input_format("mpegvideo"), nullptr);
-    Owned<AVFormatContext> input(opened, [](AVFormatContext *c) { avformat_close_input(&c); });
-    Owned<AVCodecContext> decoder(
-        avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_MPEG2VIDEO)),
-        [](AVCodecContext *c) { avcodec_free_context(&c); });
-    Owned<AVPacket> packet(av_packet_alloc(), [](AVPacket *p) { av_packet_free(&p); });
-    Owned<AVFrame> frame(av_frame_alloc(), [](AVFrame *f) { av_frame_free(&f); });
+    ffmpeg::InputContextPtr input(opened);
+    ffmpeg::CodecContextPtr decoder(
+        avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_MPEG2VIDEO)));
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
     // Damage is an error instead of being concealed. (AV_EF_BITSTREAM would
     // also flag the zero stuffing at the end of a slice that the syntax allows.)
     decoder->err_recognition = AV_EF_EXPLODE;

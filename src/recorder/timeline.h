@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ffmpeg.h"
+
+#include <chrono>
+
+// Which capture instant each picture belongs to. Instant k is k capture
+// periods after the first picture, paused time left out; the file holds one
+// picture per instant, so the video lasts exactly as long as the recording
+// at the speed it says. A picture goes to the instant nearest to when it was
+// taken, or, when that one already has a picture, to the next one if that is
+// less than a period away; a picture older than that is not used.
+class Timeline
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // period: seconds between two instants.
+    explicit Timeline(AVRational period) : period(period) {}
+
+    // The instant of a picture taken at taken, or -1 when it is not used.
+    qint64 place(Clock::time_point taken);
+    // The instant that "nothing new at time now" covers (to be repeated),
+    // or -1 when that adds no instant.
+    qint64 cover(Clock::time_point now);
+    // After a pause: the next picture follows the last one directly.
+    void resume() { rebase = true; }
+
+    qint64 last() const { return lastInstant; }
+    bool started() const { return lastInstant >= 0; }
+    // Until the first picture, and after a resume until the next one.
+    bool rebasing() const { return rebase; }
+    // Where instant k lies after origin.
+    Clock::duration offset(qint64 instant) const;
+
+private:
+    double position(Clock::time_point t) const;
+
+    AVRational period;
+    Clock::time_point origin; // of instant 0
+    qint64 lastInstant = -1;
+    bool rebase = true;
+};
