@@ -2,17 +2,13 @@
 
 #include "aboutbox.h"
 #include "desktopscreens.h"
-#include "mainwindowlayout.h"
 #include "screenrecorder.h"
 #include "transparentwindow.h"
+#include "ui_mainwindow.h"
 #include "updatecheck.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QIntValidator>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QStandardPaths>
 
 MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopScreens)
@@ -28,9 +24,9 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
     versionString = QStringLiteral("%1.%2.%3").arg(0).arg(5).arg(0);
     qualityPresets = makeQualityPresets();
 
-    ui = new MainWindowLayout;
+    ui = new Ui::MainWindow;
     selectAreaWindow = nullptr;
-    ui->setupLayout(this);
+    ui->setupUi(this);
 
     fillScreenList();
 

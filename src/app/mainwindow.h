@@ -17,7 +17,10 @@
 class QNetworkReply;
 class ScreenRecorder;
 class TransparentWindow;
-struct MainWindowLayout;
+
+namespace Ui {
+class MainWindow;
+}
 
 // The one window of the program. It holds the settings of the next
 // recording, drives the recorder thread and shows what it reports.
@@ -106,7 +109,7 @@ private:
     int recSpeedFactor = 1;
     QString versionString;
     QVector<QualityPreset> qualityPresets;
-    MainWindowLayout *ui = nullptr;
+    Ui::MainWindow *ui = nullptr;
     TransparentWindow *selectAreaWindow = nullptr;
 
     std::unique_ptr<DesktopScreens> screens;

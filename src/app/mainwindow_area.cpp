@@ -2,12 +2,7 @@
 #include "mainwindow.h"
 
 #include "desktopscreens.h"
-#include "mainwindowlayout.h"
-
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
+#include "ui_mainwindow.h"
 
 void MainWindow::fillScreenList()
 {

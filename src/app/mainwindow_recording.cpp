@@ -11,22 +11,16 @@
 #include "mainwindow.h"
 
 #include "desktopscreens.h"
-#include "mainwindowlayout.h"
 #include "recordingsettings.h"
 #include "screenrecorder.h"
+#include "ui_mainwindow.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QSlider>
 
 QString MainWindow::destination() const
 {

@@ -3,13 +3,11 @@
 
 #include "areaselectlog.h"
 #include "desktopscreens.h"
-#include "mainwindowlayout.h"
 #include "transparentwindow.h"
+#include "ui_mainwindow.h"
 
-#include <QComboBox>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QRubberBand>
 #include <QTimer>
 
