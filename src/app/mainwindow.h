@@ -34,7 +34,6 @@ public:
                         std::unique_ptr<DesktopScreens> screens = nullptr);
     ~MainWindow() override;
 
-    QString version() const { return versionString; }
     // The address the update check asks; the build's update host by default.
     void setUpdateEndpoint(const QUrl &url) { updateEndpoint = url; }
     // How long an update check may take; updateCheckDeadlineMs by default.

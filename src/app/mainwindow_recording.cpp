@@ -1,9 +1,12 @@
 // Starting, pausing and stopping a recording, and what it reports.
 //
-// The recording-control state is never stored; it is read from the recorder:
-//   Idle       the recorder thread is not running
-//   Recording  the thread runs and is not paused
-//   Paused     the thread runs and is paused
+// The recording-control state is never stored; it is read from the stop
+// button, which is enabled from a start until its end has been handled here
+// (the thread may have ended with its report still queued), and from the
+// recorder's pause flag:
+//   Idle       the stop button is disabled
+//   Recording  the stop button is enabled, the recorder is not paused
+//   Paused     the stop button is enabled, the recorder is paused
 // Start (Idle -> Recording), the start button again (Recording <-> Paused,
 // also Recording -> Paused on focus), Stop or closing the window (-> Idle,
 // the file finished) and a crash or a refused screen share (-> Idle, the
@@ -95,8 +98,8 @@ void MainWindow::on_startButton_clicked()
         return;
     }
 
-    // Refused before anything is created: the grabber would fail on such an
-    // area, and its failure ends the program.
+    // Refused before anything is created, while the area can still be
+    // changed: the grabber would fail on such an area.
     const QString problem = areaRefusal(recordingAreaX, recordingAreaY, recordingAreaW,
                                         recordingAreaH, ui->QualityComboBox->currentIndex());
     if (!problem.isEmpty()) {
