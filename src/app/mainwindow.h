@@ -1,5 +1,6 @@
 #pragma once
 
+#include "captureroute.h"
 #include "desktopscreens.h"
 #include "qualitypresets.h"
 #include "recordercrashcode.h"
@@ -29,9 +30,11 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    // The screens default to the real desktop; tests hand in their own.
+    // The screens and the session default to this run's; tests hand in
+    // their own.
     explicit MainWindow(QWidget *parent = nullptr,
-                        std::unique_ptr<DesktopScreens> screens = nullptr);
+                        std::unique_ptr<DesktopScreens> screens = nullptr,
+                        const CaptureSession &session = currentCaptureSession());
     ~MainWindow() override;
 
     // The address the update check asks; the build's update host by default.
@@ -112,6 +115,8 @@ private:
     TransparentWindow *selectAreaWindow = nullptr;
 
     std::unique_ptr<DesktopScreens> screens;
+    // How this run records the desktop.
+    CaptureRoute route;
     QUrl updateEndpoint;
     int updateDeadlineMs;
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };

@@ -98,6 +98,12 @@ void MainWindow::on_startButton_clicked()
         return;
     }
 
+    // A desktop this build cannot record would give a black video.
+    if (route.kind == CaptureRoute::None) {
+        QMessageBox::warning(this, tr("Error"), route.refusal);
+        return;
+    }
+
     // Refused before anything is created, while the area can still be
     // changed: the grabber would fail on such an area.
     const QString problem = areaRefusal(recordingAreaX, recordingAreaY, recordingAreaW,
