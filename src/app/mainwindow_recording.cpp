@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -243,6 +244,11 @@ void MainWindow::toggleDisabledInputs()
 void MainWindow::onApplicationStateChanged(Qt::ApplicationState state)
 {
     if (state != Qt::ApplicationActive)
+        return;
+    // A click on the start button activates the window too, before or after
+    // its press arrives; the click then does what the button says, and a
+    // pause here as well would let it undo that.
+    if (ui->startButton->rect().contains(ui->startButton->mapFromGlobal(QCursor::pos())))
         return;
     if (ui->pauseOnFocusCheckBox->isChecked() && recorder->isRunning() && !recorder->isPaused()) {
         recorder->togglePause();
