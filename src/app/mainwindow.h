@@ -83,6 +83,8 @@ private:
     void fillScreenList();
     void setRecordingAreaFullscreen();
     void setAreaField(int &field, const QString &text);
+    // Why an area input cannot be taken as it reads, or empty.
+    QString unfinishedAreaInput() const;
 
     // The union of the screens, in device pixels.
     QRect desktopArea() const;

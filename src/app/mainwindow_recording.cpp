@@ -105,6 +105,14 @@ void MainWindow::on_startButton_clicked()
         return;
     }
 
+    // Typed text that is not a number yet is not the area: say so rather
+    // than record the last number taken.
+    const QString unfinished = unfinishedAreaInput();
+    if (!unfinished.isEmpty()) {
+        QMessageBox::warning(this, tr("Invalid recording area"), unfinished);
+        return;
+    }
+
     // Refused before anything is created, while the area can still be
     // changed: the grabber would fail on such an area.
     const QString problem = areaRefusal(recordingAreaX, recordingAreaY, recordingAreaW,
