@@ -53,6 +53,8 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
             &MainWindow::onSelectAreaWindowClosed);
 
     ui->destFolderField->setText(destFolder);
+    // An empty location leaves the text as it was, so the slot did not run.
+    on_destFolderField_textChanged(destFolder);
     ui->stopButton->setEnabled(false);
 
     setRecordingAreaFullscreen();

@@ -114,6 +114,8 @@ private:
     QString versionString;
     QVector<QualityPreset> qualityPresets;
     Ui::MainWindow *ui = nullptr;
+    // The file label as it was before the latest start.
+    QString fileLabelBefore;
     TransparentWindow *selectAreaWindow = nullptr;
 
     std::unique_ptr<DesktopScreens> screens;

@@ -18,7 +18,6 @@
 #include "screenrecorder.h"
 #include "ui_mainwindow.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
@@ -136,6 +135,7 @@ void MainWindow::on_startButton_clicked()
     applySettingsToRecorder();
     recorder->start(QThread::InheritPriority);
 
+    fileLabelBefore = ui->FilenameLabel->text();
     ui->FilenameLabel->setText(tr("File: <b>") + currentFileName + tr("</b>"));
     ui->startButton->setText(tr("Pause"));
     ui->stopButton->setEnabled(true);
@@ -153,6 +153,11 @@ QString MainWindow::finishRecording()
 
 void MainWindow::showIdle()
 {
+    // The label names a file that exists or is being written; a recording
+    // that made none (a refused share, a stop before sharing began) leaves
+    // the one before.
+    if (!QFileInfo::exists(recorder->outputFileName))
+        ui->FilenameLabel->setText(fileLabelBefore);
     ui->stopButton->setEnabled(false);
     ui->startButton->setText(tr("Start"));
     toggleDisabledInputs();
