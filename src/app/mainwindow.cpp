@@ -70,7 +70,7 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
         ui->showRecAreaButton->setToolTip(
             tr("Wayland lets no program draw on the screen outside its own windows, so the "
                "area cannot be outlined here."));
-    if (!route.outlinesArea)
+    if (!route.outlinesArea())
         ui->showRecordingAreaCheckBox->setToolTip(
             tr("Not available on Wayland: the desktop's screen sharing draws no outline around "
                "the area while recording."));

@@ -28,7 +28,6 @@ CaptureRoute captureRoute(const CaptureSession &session)
     route.placesWindows = !session.waylandWindows;
     if (!session.wayland)
         return route;
-    route.outlinesArea = false;
     if (session.screenCastBuilt) {
         route.kind = CaptureRoute::ScreenCast;
         return route;

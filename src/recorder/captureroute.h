@@ -28,14 +28,15 @@ struct CaptureRoute
         None,       // this build cannot record this desktop
     };
     Kind kind = GrabDevice;
-    // The area's outline is drawn on screen while recording (the grab
-    // device's own); the screen cast draws none.
-    bool outlinesArea = true;
     // The program can put a window at the area (the preview, the selection
     // window's own position).
     bool placesWindows = true;
     // With None: why, and what to install or how to run instead.
     QString refusal;
+
+    // The area's outline is drawn on screen while recording (the grab
+    // device's own); the screen cast draws none.
+    bool outlinesArea() const { return kind == GrabDevice; }
 };
 
 // This run's session: the environment, the toolkit's platform (once the
