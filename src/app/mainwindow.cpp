@@ -2,21 +2,18 @@
 
 #include "aboutbox.h"
 #include "desktopscreens.h"
-#include "mainwindowlayout.h"
 #include "screenrecorder.h"
 #include "transparentwindow.h"
+#include "ui_mainwindow.h"
 #include "updatecheck.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QIntValidator>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QStandardPaths>
 
-MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopScreens)
-    : QMainWindow(parent), screens(std::move(desktopScreens)),
+MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopScreens,
+                       const CaptureSession &session)
+    : QMainWindow(parent), screens(std::move(desktopScreens)), route(captureRoute(session)),
       updateEndpoint(defaultUpdateEndpoint()), updateDeadlineMs(updateCheckDeadlineMs)
 {
     if (!screens)
@@ -28,15 +25,15 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
     versionString = QStringLiteral("%1.%2.%3").arg(0).arg(5).arg(0);
     qualityPresets = makeQualityPresets();
 
-    ui = new MainWindowLayout;
+    ui = new Ui::MainWindow;
     selectAreaWindow = nullptr;
-    ui->setupLayout(this);
+    ui->setupUi(this);
 
     fillScreenList();
 
     // Shown and hidden once so that its native window exists before the first
     // opening.
-    selectAreaWindow = new TransparentWindow(this, screens.get());
+    selectAreaWindow = new TransparentWindow(this, screens.get(), route.placesWindows);
     selectAreaWindow->setGeometry(screens->logicalGeometry(ui->ScreenComboBox->currentIndex()));
     selectAreaWindow->show();
     selectAreaWindow->hide();
@@ -58,6 +55,8 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
             &MainWindow::onSelectAreaWindowClosed);
 
     ui->destFolderField->setText(destFolder);
+    // An empty location leaves the text as it was, so the slot did not run.
+    on_destFolderField_textChanged(destFolder);
     ui->stopButton->setEnabled(false);
 
     setRecordingAreaFullscreen();
@@ -68,15 +67,12 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
     ui->recordingAreaInputH->setValidator(new QIntValidator(0, desktop.height(), this));
     ui->recordingAreaInputW->setValidator(new QIntValidator(0, desktop.width(), this));
 
-    // What Wayland does not allow is said where the user looks for it. A
-    // Wayland session records through the desktop's screen sharing even when
-    // this window runs under XWayland.
-    const bool waylandWindow = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-    if (waylandWindow)
+    // What the desktop does not allow is said where the user looks for it.
+    if (!route.placesWindows)
         ui->showRecAreaButton->setToolTip(
             tr("Wayland lets no program draw on the screen outside its own windows, so the "
                "area cannot be outlined here."));
-    if (waylandWindow || qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+    if (!route.outlinesArea())
         ui->showRecordingAreaCheckBox->setToolTip(
             tr("Not available on Wayland: the desktop's screen sharing draws no outline around "
                "the area while recording."));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "captureroute.h"
 #include "desktopscreens.h"
 #include "qualitypresets.h"
 #include "recordercrashcode.h"
@@ -17,7 +18,10 @@
 class QNetworkReply;
 class ScreenRecorder;
 class TransparentWindow;
-struct MainWindowLayout;
+
+namespace Ui {
+class MainWindow;
+}
 
 // The one window of the program. It holds the settings of the next
 // recording, drives the recorder thread and shows what it reports.
@@ -26,12 +30,13 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    // The screens default to the real desktop; tests hand in their own.
+    // The screens and the session default to this run's; tests hand in
+    // their own.
     explicit MainWindow(QWidget *parent = nullptr,
-                        std::unique_ptr<DesktopScreens> screens = nullptr);
+                        std::unique_ptr<DesktopScreens> screens = nullptr,
+                        const CaptureSession &session = currentCaptureSession());
     ~MainWindow() override;
 
-    QString version() const { return versionString; }
     // The address the update check asks; the build's update host by default.
     void setUpdateEndpoint(const QUrl &url) { updateEndpoint = url; }
     // How long an update check may take; updateCheckDeadlineMs by default.
@@ -79,6 +84,8 @@ private:
     void fillScreenList();
     void setRecordingAreaFullscreen();
     void setAreaField(int &field, const QString &text);
+    // Why an area input cannot be taken as it reads, or empty.
+    QString unfinishedAreaInput() const;
 
     // The union of the screens, in device pixels.
     QRect desktopArea() const;
@@ -107,10 +114,14 @@ private:
     int recSpeedFactor = 1;
     QString versionString;
     QVector<QualityPreset> qualityPresets;
-    MainWindowLayout *ui = nullptr;
+    Ui::MainWindow *ui = nullptr;
+    // The file label as it was before the latest start.
+    QString fileLabelBefore;
     TransparentWindow *selectAreaWindow = nullptr;
 
     std::unique_ptr<DesktopScreens> screens;
+    // How this run records the desktop.
+    CaptureRoute route;
     QUrl updateEndpoint;
     int updateDeadlineMs;
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };

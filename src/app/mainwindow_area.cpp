@@ -2,12 +2,7 @@
 #include "mainwindow.h"
 
 #include "desktopscreens.h"
-#include "mainwindowlayout.h"
-
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
+#include "ui_mainwindow.h"
 
 void MainWindow::fillScreenList()
 {
@@ -41,11 +36,34 @@ void MainWindow::on_RecAreaFullscreenButton_clicked()
     setRecordingAreaFullscreen();
 }
 
-// Text that is not an integer, the empty text included, reads as 0.
+// Text that is not a number yet ("-", "") is still being typed: it is
+// neither taken nor written over, and the area keeps its last number.
 void MainWindow::setAreaField(int &field, const QString &text)
 {
-    field = text.toInt();
+    bool number = false;
+    const int value = text.toInt(&number);
+    if (!number)
+        return;
+    field = value;
     emit recordingAreaChanged();
+}
+
+QString MainWindow::unfinishedAreaInput() const
+{
+    const std::pair<const QLabel *, const QLineEdit *> inputs[] = {
+        {ui->label_6, ui->recordingAreaInputX},
+        {ui->label_7, ui->recordingAreaInputY},
+        {ui->label_3, ui->recordingAreaInputW},
+        {ui->label_5, ui->recordingAreaInputH},
+    };
+    for (const auto &[label, input] : inputs) {
+        bool number = false;
+        input->text().toInt(&number);
+        if (!number)
+            return tr("%1 is \"%2\": type a whole number of pixels.")
+                .arg(label->text(), input->text());
+    }
+    return QString();
 }
 
 void MainWindow::on_recordingAreaInputW_textChanged(const QString &text)

@@ -1,9 +1,12 @@
 // Starting, pausing and stopping a recording, and what it reports.
 //
-// The recording-control state is never stored; it is read from the recorder:
-//   Idle       the recorder thread is not running
-//   Recording  the thread runs and is not paused
-//   Paused     the thread runs and is paused
+// The recording-control state is never stored; it is read from the stop
+// button, which is enabled from a start until its end has been handled here
+// (the thread may have ended with its report still queued), and from the
+// recorder's pause flag:
+//   Idle       the stop button is disabled
+//   Recording  the stop button is enabled, the recorder is not paused
+//   Paused     the stop button is enabled, the recorder is paused
 // Start (Idle -> Recording), the start button again (Recording <-> Paused,
 // also Recording -> Paused on focus), Stop or closing the window (-> Idle,
 // the file finished) and a crash or a refused screen share (-> Idle, the
@@ -11,22 +14,16 @@
 #include "mainwindow.h"
 
 #include "desktopscreens.h"
-#include "mainwindowlayout.h"
 #include "recordingsettings.h"
 #include "screenrecorder.h"
+#include "ui_mainwindow.h"
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
+#include <QCursor>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QSlider>
 
 QString MainWindow::destination() const
 {
@@ -101,8 +98,22 @@ void MainWindow::on_startButton_clicked()
         return;
     }
 
-    // Refused before anything is created: the grabber would fail on such an
-    // area, and its failure ends the program.
+    // A desktop this build cannot record would give a black video.
+    if (route.kind == CaptureRoute::None) {
+        QMessageBox::warning(this, tr("Error"), route.refusal);
+        return;
+    }
+
+    // Typed text that is not a number yet is not the area: say so rather
+    // than record the last number taken.
+    const QString unfinished = unfinishedAreaInput();
+    if (!unfinished.isEmpty()) {
+        QMessageBox::warning(this, tr("Invalid recording area"), unfinished);
+        return;
+    }
+
+    // Refused before anything is created, while the area can still be
+    // changed: the grabber would fail on such an area.
     const QString problem = areaRefusal(recordingAreaX, recordingAreaY, recordingAreaW,
                                         recordingAreaH, ui->QualityComboBox->currentIndex());
     if (!problem.isEmpty()) {
@@ -124,6 +135,7 @@ void MainWindow::on_startButton_clicked()
     applySettingsToRecorder();
     recorder->start(QThread::InheritPriority);
 
+    fileLabelBefore = ui->FilenameLabel->text();
     ui->FilenameLabel->setText(tr("File: <b>") + currentFileName + tr("</b>"));
     ui->startButton->setText(tr("Pause"));
     ui->stopButton->setEnabled(true);
@@ -141,6 +153,11 @@ QString MainWindow::finishRecording()
 
 void MainWindow::showIdle()
 {
+    // The label names a file that exists or is being written; a recording
+    // that made none (a refused share, a stop before sharing began) leaves
+    // the one before.
+    if (!QFileInfo::exists(recorder->outputFileName))
+        ui->FilenameLabel->setText(fileLabelBefore);
     ui->stopButton->setEnabled(false);
     ui->startButton->setText(tr("Start"));
     toggleDisabledInputs();
@@ -249,6 +266,11 @@ void MainWindow::toggleDisabledInputs()
 void MainWindow::onApplicationStateChanged(Qt::ApplicationState state)
 {
     if (state != Qt::ApplicationActive)
+        return;
+    // A click on the start button activates the window too, before or after
+    // its press arrives; the click then does what the button says, and a
+    // pause here as well would let it undo that.
+    if (ui->startButton->rect().contains(ui->startButton->mapFromGlobal(QCursor::pos())))
         return;
     if (ui->pauseOnFocusCheckBox->isChecked() && recorder->isRunning() && !recorder->isPaused()) {
         recorder->togglePause();

@@ -3,13 +3,10 @@
 
 #include "areaselectlog.h"
 #include "desktopscreens.h"
-#include "mainwindowlayout.h"
 #include "transparentwindow.h"
+#include "ui_mainwindow.h"
 
-#include <QComboBox>
-#include <QGuiApplication>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QRubberBand>
 #include <QTimer>
 
@@ -60,9 +57,9 @@ void MainWindow::onSelectAreaWindowClosed()
 
 void MainWindow::on_showRecAreaButton_clicked()
 {
-    // Wayland places a window where the desktop wants it, never at the area;
-    // the button's tool tip says so.
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    // Where the desktop places every window, none goes to the area; the
+    // button's tool tip says so.
+    if (!route.placesWindows)
         return;
 
     // Both parentless: the band is a top-level drawn in global coordinates,

@@ -97,9 +97,10 @@ QString areaProblem(int x, int y, int w, int h, const QRect &desktop)
     return QString();
 }
 
-QString absoluteFolder(const QString &typed, const QString &home)
+QString absoluteFolder(const QString &typed, const QString &home, QChar separator)
 {
     QString folder = typed;
+    folder.replace(separator, QLatin1Char('/'));
     if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
         folder = home + folder.mid(1);
     return QDir::cleanPath(QDir(folder).absolutePath());

@@ -3,6 +3,7 @@
 #include "qualitypresets.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -41,8 +42,10 @@ QString areaProblem(int x, int y, int w, int h, const QRect &desktop);
 
 // The destination folder as the user typed it, with a leading "~" read as the
 // home folder, made absolute (a relative folder is relative to the working
-// directory) and cleaned, so that every message names the real place.
-QString absoluteFolder(const QString &typed, const QString &home);
+// directory) and cleaned, so that every message names the real place. The
+// system's own separator counts as "/", so "~\Videos" is expanded on Windows.
+QString absoluteFolder(const QString &typed, const QString &home,
+                       QChar separator = QDir::separator());
 
 // Creates the folder with its missing parents and makes sure a file can be
 // created in it. Empty when it can; otherwise the message for the user,

@@ -13,18 +13,9 @@
 
 Q_LOGGING_CATEGORY(lcAreaSelect, "zintora.areaselect")
 
-namespace {
-
-// Qt's own Wayland platform (not XWayland, where the window is an X11 one).
-bool onWayland()
-{
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
-} // namespace
-
-TransparentWindow::TransparentWindow(QWidget *parent, const DesktopScreens *desktopScreens)
-    : QDialog(parent), screens(desktopScreens)
+TransparentWindow::TransparentWindow(QWidget *parent, const DesktopScreens *desktopScreens,
+                                     bool placeableWindows)
+    : QDialog(parent), screens(desktopScreens), placeable(placeableWindows)
 {
     if (objectName().isEmpty())
         setObjectName(QStringLiteral("TransparentWindow"));
@@ -35,7 +26,7 @@ TransparentWindow::TransparentWindow(QWidget *parent, const DesktopScreens *desk
     setWindowOpacity(0.01);
     // Wayland ignores window opacity: there the window is drawn see-through
     // instead (paintEvent).
-    if (onWayland())
+    if (!placeable)
         setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QCoreApplication::translate("TransparentWindow", "Dialog"));
     setMouseTracking(true);
@@ -48,7 +39,7 @@ void TransparentWindow::cover(const QRect &screen)
 {
     covered = screen;
     setGeometry(screen);
-    if (!onWayland()) {
+    if (placeable) {
         show();
         return;
     }
@@ -64,7 +55,7 @@ void TransparentWindow::cover(const QRect &screen)
 QPoint TransparentWindow::origin() const
 {
     // A Wayland window does not know where it is; it covers the screen.
-    return onWayland() ? covered.topLeft() : geometry().topLeft();
+    return placeable ? geometry().topLeft() : covered.topLeft();
 }
 
 QPoint TransparentWindow::globalPosition(const QMouseEvent *event) const
@@ -87,7 +78,7 @@ void TransparentWindow::mousePressEvent(QMouseEvent *event)
     selectionStart = globalPosition(event);
     if (!rubberBand)
         rubberBand =
-            std::make_unique<QRubberBand>(QRubberBand::Rectangle, onWayland() ? this : nullptr);
+            std::make_unique<QRubberBand>(QRubberBand::Rectangle, placeable ? nullptr : this);
     placeBand(QRect(selectionStart, QSize()));
     rubberBand->show();
 }

@@ -18,8 +18,11 @@ class TransparentWindow : public QDialog
 
 public:
     // The screens map the window's logical positions to the device pixels the
-    // grabber records; they must outlive the window.
-    TransparentWindow(QWidget *parent, const DesktopScreens *screens);
+    // grabber records; they must outlive the window. placeable: the window
+    // system lets the program put a window where it likes (X11, Windows);
+    // where it does not (Wayland), the window covers the screen as a
+    // full-screen window and draws itself see-through.
+    TransparentWindow(QWidget *parent, const DesktopScreens *screens, bool placeable);
     ~TransparentWindow() override;
 
     // Shows the window over the screen with this logical geometry.
@@ -45,9 +48,10 @@ private:
     void placeBand(const QRect &global);
 
     const DesktopScreens *screens;
-    // On X11 a top-level of its own (no parent), since the window's opacity
-    // would hide a child; on Wayland a child, since only there a window
-    // cannot be placed. Made at the first press, then reused.
+    const bool placeable;
+    // Where windows can be placed a top-level of its own (no parent), since
+    // the window's opacity would hide a child; elsewhere a child. Made at the
+    // first press, then reused.
     std::unique_ptr<QRubberBand> rubberBand;
     // The logical geometry of the screen last covered.
     QRect covered;

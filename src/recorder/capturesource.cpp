@@ -1,20 +1,19 @@
 #include "capturesource.h"
 
+#include "captureroute.h"
 #include "ffmpegcapturesource.h"
 
 #ifdef ZINTORA_HAVE_PORTAL
 #include "portalcapturesource.h"
 #endif
 
-#include <QtGlobal>
-
 std::unique_ptr<CaptureSource> createCaptureSource()
 {
-#if defined(ZINTORA_HAVE_PORTAL) && defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    // A Wayland session shows X11 grabs only black, even to a program that
-    // itself runs under XWayland with DISPLAY set: ask the desktop instead.
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+#ifdef ZINTORA_HAVE_PORTAL
+    if (captureRoute(currentCaptureSession()).kind == CaptureRoute::ScreenCast)
         return createPortalCaptureSource();
 #endif
+    // A desktop that the grab device cannot record either is refused before
+    // a recording starts.
     return std::make_unique<FfmpegCaptureSource>();
 }

@@ -1,8 +1,9 @@
 // The main window with the real recorder, on an X server of its own under
 // display scaling: what a user would see go wrong in the layout (a widget
-// missing, hidden, cut off or covering another; the menus), the area settings (on a made-up desktop
-// of three screens), states, locked inputs, pause on focus, the folder, refused starts, failed
-// recordings and whole recordings checked by decoding the files.
+// missing, hidden, cut off or covering another), the area settings (on a
+// made-up desktop of three screens, typed with keys), states, locked inputs,
+// pause on focus and the click that focuses the window, refused starts,
+// failed recordings and a whole recording checked by decoding the file.
 #include "fakescreens.h"
 #include "ffmpeg.h"
 #include "mainwindow.h"
@@ -16,7 +17,6 @@
 #include <QtWidgets>
 
 #include <csignal>
-#include <sys/mount.h>
 #include <sys/resource.h>
 
 namespace {
@@ -50,12 +50,8 @@ class TestMainWindow : public QObject
     template <typename T = QWidget> T *get(const QString &n) { return window->findChild<T *>(n); }
     ScreenRecorder *recorder() { return window->findChild<ScreenRecorder *>(); }
     QPushButton *start() { return get<QPushButton>("startButton"); }
-    QString file(QString s = {}) { return dir->filePath("zint_2026-03-07_19-05-08" + s + ".mpg"); }
-    QString mountPoint() { return dir->filePath("mnt"); }
-    QLineEdit *input(char which)
-    {
-        return get<QLineEdit>(QStringLiteral("recordingAreaInput") + QLatin1Char(which));
-    }
+    QString file() { return dir->filePath("zint_2026-03-07_19-05-08.mpg"); }
+    QLineEdit *input(char c) { return get<QLineEdit>(QString("recordingAreaInput") + c); }
     void setArea(const QVector<int> &xywh)
     {
         for (int i = 0; i < 4; ++i)
@@ -75,11 +71,19 @@ class TestMainWindow : public QObject
                          get(name)->metaObject()->userProperty().read(get(name)).toString();
         return shown;
     }
-    void stop(const QString &title)
+    // A click on the start button that activates the window, as one does
+    // when another program's window is active. Qt's X11 platform asks for the
+    // focus on the press, so the activation comes between press and release;
+    // on Windows and with some window managers it comes before the press.
+    void activatingClick(bool activationFirst)
     {
-        get<QPushButton>("stopButton")->click();
-        QVERIFY(catcher->waitForBoxes(1));
-        QCOMPARE(catcher->boxes().last().title, title);
+        QCursor::setPos(start()->mapToGlobal(start()->rect().center()));
+        if (activationFirst)
+            emit qApp->applicationStateChanged(Qt::ApplicationActive);
+        QTest::mousePress(start(), Qt::LeftButton);
+        if (!activationFirst)
+            emit qApp->applicationStateChanged(Qt::ApplicationActive);
+        QTest::mouseRelease(start(), Qt::LeftButton);
     }
 
 private slots:
@@ -101,9 +105,7 @@ private slots:
         window = std::make_unique<MainWindow>();
         window->setClock([] { return QDateTime(QDate(2026, 3, 7), QTime(19, 5, 8)); });
         get<QLineEdit>("destFolderField")->setText("~");
-        get<QSlider>("recSpeedSlider")->setValue(5); // six pictures a second
-        get<QCheckBox>("showRecordingAreaCheckBox")->setChecked(false);
-        get<QCheckBox>("showMouseCheckBox")->setChecked(false);
+        get<QSlider>("recSpeedSlider")->setValue(5);           // six pictures a second
         setArea({960, 0, 960, 540});                           // device pixels: the blue quarter
         get<QComboBox>("QualityComboBox")->setCurrentIndex(0); // 360p: 480x270
     }
@@ -111,10 +113,9 @@ private slots:
     void cleanup()
     {
         window.reset(); // finishes a recording a failed test left running
-        umount2(QFile::encodeName(mountPoint()), MNT_DETACH);
     }
 
-    void layoutAndMenus()
+    void layout()
     {
         window->resize(window->minimumSize()); // everything must fit the smallest window
         window->show();
@@ -130,9 +131,8 @@ private slots:
                 "groupBox_5 showMouseCheckBox label QualityComboBox pauseOnFocusCheckBox")
                 .split(' ');
         for (const QString &name : names) {
-            const auto found = window->findChildren<QWidget *>(name);
-            QVERIFY2(found.size() == 1, qPrintable(name));
-            QWidget *widget = found.first();
+            QWidget *widget = get(name);
+            QVERIFY2(widget, qPrintable(name));
             for (int tab = 0; tab < tabs->count(); ++tab)
                 if (tabs->widget(tab)->isAncestorOf(widget))
                     tabs->setCurrentIndex(tab);
@@ -149,14 +149,6 @@ private slots:
                         !sibling->geometry().intersects(widget->geometry().adjusted(1, 1, -1, -1)),
                     qPrintable(name + " covers " + sibling->objectName()));
         }
-
-        QStringList shown;
-        for (QAction *menu : window->menuBar()->actions()) {
-            shown << menu->text();
-            for (QAction *action : menu->menu()->actions())
-                shown << " " + action->text();
-        }
-        QCOMPARE(shown, (QStringList{"File", " Exit", "Help", " Check for updates...", " About"}));
     }
 
     void areaFromTheScreens()
@@ -167,29 +159,33 @@ private slots:
             {QRect(-1280, 0, 1280, 1024), QRect(-1280, 0, 1280, 1024)},
             {QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1040)},
             {QRect(1920, 0, 2560, 1440), QRect(1920, 0, 2560, 1400)}};
-        // In a Wayland session (recordings through the desktop's screen
-        // sharing) the outline while recording is said to be unavailable.
-        qputenv("WAYLAND_DISPLAY", "wayland-test");
-        window = std::make_unique<MainWindow>(nullptr, std::make_unique<FakeScreens>(desktop, 1));
-        qunsetenv("WAYLAND_DISPLAY");
+        // No desktop folder is known, in a Wayland session.
+        QFile userDirs(dir->filePath("user-dirs.dirs"));
+        QVERIFY(userDirs.open(QIODevice::WriteOnly) && userDirs.write("XDG_DESKTOP_DIR=\n") > 0);
+        userDirs.close();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir->path()));
+        window = std::make_unique<MainWindow>(nullptr, std::make_unique<FakeScreens>(desktop, 1),
+                                              CaptureSession{true, false, true});
+        qunsetenv("XDG_CONFIG_HOME");
+        QVERIFY(!start()->isEnabled() && start()->toolTip().contains("destination folder"));
         QVERIFY(get("showRecordingAreaCheckBox")->toolTip().contains("Wayland"));
-        QCOMPARE(get<QLabel>("SelectedScreenLabel")->text(), QStringLiteral("Screen: #2"));
+
         QCOMPARE(area(), QRect(0, 0, 1920, 1040)); // the primary's, without the task bar
-        QCOMPARE(get<QComboBox>("QualityComboBox")->currentText(), QStringLiteral("1080p HD"));
         // The validators span the whole desktop, so the larger screen's width can be typed.
         QCOMPARE(qobject_cast<const QIntValidator *>(input('W')->validator())->top(), 5760);
-        QCOMPARE(qobject_cast<const QIntValidator *>(input('H')->validator())->top(), 1440);
         get<QComboBox>("ScreenComboBox")->setCurrentIndex(0);
         QCOMPARE(area(), QRect(-1280, 0, 1280, 1024));
-        QCOMPARE(get<QLabel>("SelectedScreenLabel")->text(), QStringLiteral("Screen: #1"));
 
-        // The fullscreen button follows the area, and a click restores it.
+        // The fullscreen button follows the area as it is typed, and a click
+        // restores it. A lone "-" is left for the number to follow.
         auto *fullscreen = get<QPushButton>("RecAreaFullscreenButton");
         for (QLineEdit *edit : {input('X'), input('Y'), input('W'), input('H')}) {
             const QString before = edit->text();
             edit->setText(QString::number(before.toInt() + 1));
             QVERIFY(!fullscreen->isChecked() && fullscreen->text() == "Set Fullscreen");
-            edit->setText(before);
+            edit->selectAll();
+            QTest::keyClicks(edit, before);
+            QCOMPARE(edit->text(), before);
             QVERIFY(fullscreen->isChecked() && fullscreen->text() == "Fullscreen");
         }
         fullscreen->click(); // checked stays checked
@@ -197,21 +193,8 @@ private slots:
         setArea({10, 10, 800, 600});
         fullscreen->click();
         QCOMPARE(area(), QRect(-1280, 0, 1280, 1024));
-
-        input('W')->clear();
-        QCOMPARE(input('W')->text(), QStringLiteral("0"));
-        input('W')->setText(QStringLiteral("007"));
-        QCOMPARE(input('W')->text(), QStringLiteral("7"));
-        // Bounds past the 32-bit limit, and a negative position.
-        setArea({2147483000, -50, 1000, 480});
-        QCOMPARE(get<QLabel>("recordingAreaCoord")->text(), QStringLiteral("Resolution: 1000x480"));
-        QCOMPARE(get<QLabel>("recordingAreaCoord")->toolTip(),
-                 QStringLiteral("The bounding box for the recording area. \nCovering horizontally "
-                                "from 2147483000px to 2147484000px, \nAnd vertically from -50px "
-                                "to 430px"));
-        get<QSlider>("recSpeedSlider")->setValue(30);
-        QCOMPARE(get<QLabel>("RecSpeedLabel")->text(), QStringLiteral("x30"));
-        QCOMPARE(area(), QRect(2147483000, -50, 1000, 480));
+        input('W')->clear(); // being typed: left empty, the width kept
+        QVERIFY(input('W')->text().isEmpty() && fullscreen->isChecked());
     }
 
     void qualityRows_data()
@@ -226,7 +209,6 @@ private slots:
         QTest::newRow("only width capped") << QSize(1920, 1200) << 4 << 2 << QSize(1280, 800);
         QTest::newRow("portrait by heights") << QSize(1080, 1920) << 5 << 3 << QSize(607, 1080);
         QTest::newRow("square by heights") << QSize(1000, 1000) << 3 << 1 << QSize(480, 480);
-        QTest::newRow("360 square") << QSize(360, 360) << 1 << 0 << QSize(360, 360);
         QTest::newRow("row 0 is 480 wide") << QSize(479, 300) << 0 << 0 << QSize(479, 300);
     }
     void qualityRows()
@@ -245,30 +227,22 @@ private slots:
         QTEST(cappedOutputSize(area.width(), area.height(), rows.at(row)), "output");
     }
 
-    // Frames and bytes alike.
-    void readout_data()
+    void readoutAndNames()
     {
-        QTest::addColumn<qint64>("count");
-        QTest::addColumn<QString>("time");
-        QTest::addColumn<QString>("size");
-        QTest::addRow("29") << qint64(29) << "00:00:00"
-                            << "0.00 MB";
-        // Past 19 h 53 min the milliseconds need 64 bits, as do 2 GiB.
-        QTest::addRow("100 h") << qint64(10801830) << "100:01:01"
-                               << "10.30 MB";
-        QTest::addRow("2.5 GiB") << (qint64(5) << 29) + 1 << "24855:08:05"
-                                 << "2560.00 MB";
-    }
-    void readout()
-    {
-        QFETCH(qint64, count);
-        emit recorder()->progressUpdated(count, count);
-        QTEST(get<QLabel>("timeCountLabel")->text(), "time");
-        QTEST(get<QLabel>("fileSizeLabel")->text(), "size");
+        // Past 19 h 53 min of video the milliseconds need 64 bits, as do 2 GiB.
+        emit recorder()->progressUpdated((qint64(5) << 29) + 1, (qint64(5) << 29) + 1);
+        QCOMPARE(get<QLabel>("timeCountLabel")->text(), QStringLiteral("24855:08:05"));
+        QCOMPARE(get<QLabel>("fileSizeLabel")->text(), QStringLiteral("2560.00 MB"));
+        // Where "\" separates folders (Windows), "~\Videos" is in the home folder too.
+        for (const char *typed : {"~/Videos", "~\\Videos"})
+            QCOMPARE(absoluteFolder(typed, "/home/ann", '\\'), QStringLiteral("/home/ann/Videos"));
+        // A recording started within the same second as one before gets a name of its own.
+        const auto taken = [](const QString &path) { return path.endsWith("/zint_1.mpg"); };
+        QCOMPARE(unusedFileName("/f", "zint_1.mpg", taken), QStringLiteral("zint_1_2.mpg"));
     }
 
-    // Each ends in at most one box, with the window Idle and every setting as
-    // it was.
+    // Each ends in at most one box, with the window Idle, every setting as it
+    // was, and the file label naming only a file that was made.
     void refusedAndFailedRecordings_data()
     {
         QTest::addColumn<QString>("folder");    // in the temporary folder; empty: "~"
@@ -280,19 +254,18 @@ private slots:
             QTest::newRow(name) << QString(folder) << area << QString(title) << QString(says);
         };
         const char *const invalid = "Invalid recording area", *const crashed = "Recorder crashed";
-        row("too small", "new", {0, 0, 400, 300}, invalid, "480 pixels wide");
         row("no height", "new", {0, 0, 960, 0}, invalid, "at least 1 pixel");
         row("off the desktop", "new", {1000, 0, 960, 540}, invalid, "inside");
         row("32-bit wrap", "new", {2147483000, 0, 1000, 540}, invalid, "inside");
+        row("typing", "new", {}, invalid, "X is \"-\": type a whole number");
         row("bad folder", "/dev/null/new", {}, "Error", "/dev/null/new: Not a directory");
-        row("read-only", "mnt", {}, "Error", "mnt: Read-only file system");
-        row("disk full", "mnt", {}, crashed, "No space left on device");
+        row("takes no file", "/proc", {}, "Error", "Couldn't create a file in the target folder");
+        // Would record black: this build has no screen sharing for a Wayland session.
+        row("Wayland", "", {}, "Error", "cannot record a Wayland desktop");
         row("full at stop", "", {}, crashed, "File too large");
         row("full at close", "", {}, crashed, "File too large");
         row("no display", "", {}, crashed, "No file was written");
-        row("closed", "", {}, "", "");
         row("sharing refused", "", {}, "Screen sharing", "Sharing cancelled.");
-        row("sharing not begun", "", {}, "", "");
     }
     void refusedAndFailedRecordings()
     {
@@ -301,15 +274,16 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, says);
         const QByteArray how = QTest::currentDataTag();
-        if (folder == "mnt" && (!QDir().mkpath(mountPoint()) ||
-                                mount("tmpfs", QFile::encodeName(mountPoint()), "tmpfs",
-                                      how == "read-only" ? MS_RDONLY : 0, "size=4m") != 0))
-            QSKIP("no file system can be mounted here (the test needs root)");
+        if (how == "Wayland")
+            window =
+                std::make_unique<MainWindow>(nullptr, nullptr, CaptureSession{true, false, false});
         window->show();
         if (!folder.isEmpty())
             get<QLineEdit>("destFolderField")->setText(QDir(dir->path()).filePath(folder));
         if (!area.isEmpty())
             setArea(area);
+        if (how == "typing")
+            input('X')->setText("-");
         get<QSlider>("recSpeedSlider")->setValue(1); // a second of video in a second
         const QString path =
             QDir(dir->path()).filePath(folder) + "/" + QFileInfo(file()).fileName();
@@ -323,18 +297,16 @@ private slots:
         QSignalSpy progress(recorder(), &ScreenRecorder::progressUpdated);
         QTRY_VERIFY_WITH_TIMEOUT(!recording || progress.size() > 30, 30000);
 
-        if (how == "disk full") {
-            QFile filler(mountPoint() + "/filler");
-            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-            while (filler.write(QByteArray(4096, 0)) == 4096)
-                ;
-        } else if (how.startsWith("full at")) {
+        if (how.startsWith("full at")) {
             start()->click(); // paused, nothing is written until the finish
             limitFileSize(QFileInfo(path).size());
         }
-        if (how == "full at stop")
+        if (how == "full at stop") {
+            // A crash report still queued when Stop ends the recording adds no box.
+            QMetaObject::invokeMethod(recorder(), "recorderCrashed", Qt::QueuedConnection,
+                                      Q_ARG(RecorderCrashCode, FrameError));
             get<QPushButton>("stopButton")->click();
-        else if (how == "full at close" || how == "closed")
+        } else if (how == "full at close")
             window->close();
         else if (how.startsWith("sharing"))
             emit recorder()->captureRefused(says);
@@ -347,47 +319,38 @@ private slots:
                 !get("stopButton")->isEnabled());
         QCOMPARE(settings(), before);
         const DecodedVideo video = decodeVideoFile(path);
-        if (!title.isEmpty()) {
-            const QString text = catcher->boxes().first().text;
-            QCOMPARE(catcher->boxes().first().title, title);
-            QVERIFY2(text.contains(says), qPrintable(text));
-            // Which file, and what it kept.
-            if (title == "Recorder crashed" && recording)
-                QVERIFY2(text.contains(path) &&
-                             text.contains("Kept: " + elapsedText(video.frames()) + " of video, " +
+        const MessageBoxCatcher::Box box = catcher->boxes().value(0);
+        QVERIFY2(box.title == title && box.text.contains(says), qPrintable(box.text));
+        // Which file, and what it kept.
+        if (title == "Recorder crashed" && recording)
+            QVERIFY2(box.text.contains(path) &&
+                         box.text.contains("Kept: " + elapsedText(video.frames()) + " of video, " +
                                            fileSizeText(video.fileSize)),
-                         qPrintable(text));
-        }
+                     qPrintable(box.text));
         QCOMPARE(QFileInfo::exists(path), recording);
+        QCOMPARE(get<QLabel>("FilenameLabel")->text().contains(QFileInfo(path).fileName()),
+                 recording);
         if (recording) // decodes; finished files end with the end code
             QVERIFY(video.errors == 0 && (title == "Recorder crashed" || video.endsWithEndCode));
         QVERIFY(!QFileInfo::exists(dir->filePath("new"))); // a refused start makes no folder
     }
 
-    // Folder, states, locked inputs and pause on focus on the way through two
-    // recordings, the first one decoded.
+    // States, settings, locked inputs and pause on focus through a recording
+    // checked by decoding it.
     void wholeRecordings()
     {
-        get<QLineEdit>("destFolderField")->clear();
-        QVERIFY(!start()->isEnabled() && start()->toolTip().contains("destination folder"));
-        QTimer::singleShot(0, this, [this] {
-            QVERIFY(QTest::qWaitFor([] { return QApplication::activeModalWidget(); }));
-            auto *dialog = static_cast<QFileDialog *>(QApplication::activeModalWidget());
-            dialog->setDirectory(dir->path());
-            dialog->QDialog::accept(); // as the Choose button does, past the name checks
-        });
-        get<QPushButton>("destFolderButton")->click();
-        QVERIFY(start()->isEnabled() && start()->toolTip().isEmpty());
-
+        QCursor::setPos(0, 0); // off the start button
+        // Each box reaches its own setting.
+        get<QCheckBox>("showRecordingAreaCheckBox")->setChecked(false);
         const QStringList before = settings();
         QSignalSpy progress(recorder(), &ScreenRecorder::progressUpdated);
         start()->click();
+        QVERIFY(recorder()->drawMouse && !recorder()->showRegion);
         emit qApp->applicationStateChanged(Qt::ApplicationActive); // the box is not ticked
         QCOMPARE(start()->text(), QStringLiteral("Pause"));
         QVERIFY(progress.wait(30000)); // count from the first picture: opening takes a while
         QElapsedTimer clock;
         clock.start();
-        emit recorder()->recorderCrashed(RecorderCrashCode(3)); // no crash code: ignored
         QTest::qWait(2000);
         get<QCheckBox>("pauseOnFocusCheckBox")->setChecked(true);
         for (int i = 0; i < 2; ++i) { // pauses once, never resumes
@@ -396,19 +359,23 @@ private slots:
         }
         const qint64 pausedAt = clock.elapsed();
         QTest::qWait(2000);
-        start()->click();
-        QCOMPARE(start()->text(), QStringLiteral("Pause"));
+        // The activation that a click causes undoes neither a resume nor a pause.
+        activatingClick(true);
+        QVERIFY(start()->text() == "Pause" && !recorder()->isPaused());
         const qint64 pausedMs = clock.elapsed() - pausedAt;
         QTest::qWait(2000);
-        start()->click();
-        QCOMPARE(start()->text(), QStringLiteral("Resume"));
+        activatingClick(false);
+        QVERIFY(start()->text() == "Resume" && recorder()->isPaused());
+        start()->click(); // a moment's recording, then the other order
+        activatingClick(true);
+        QVERIFY(start()->text() == "Resume" && recorder()->isPaused());
         const qint64 activeMs = clock.elapsed() - pausedMs;
         QCOMPARE(settings().filter(" locked: ").size(), locked.size());
-        for (const char *name : {"stopButton", "SelectRecAreaButton", "ScreenComboBox",
-                                 "showRecAreaButton", "pauseOnFocusCheckBox"})
-            QVERIFY2(get(name)->isEnabled(), name);
-        stop(QStringLiteral("Status")); // while paused
-        QVERIFY(catcher->boxes().last().text.endsWith("\n" + file()));
+        QVERIFY(get("stopButton")->isEnabled() && get("pauseOnFocusCheckBox")->isEnabled());
+        get<QPushButton>("stopButton")->click(); // while paused
+        QVERIFY(catcher->waitForBoxes(1));
+        QVERIFY(catcher->boxes().first().title == "Status" &&
+                catcher->boxes().first().text.endsWith("\n" + file()));
         QCOMPARE(settings(), before);
 
         const DecodedVideo video = decodeVideoFile(file(), QPointF(0.02, 0.02));
@@ -423,22 +390,6 @@ private slots:
         for (QColor c :
              {video.colours.last(), decodeVideoFile(file(), QPointF(0.98, 0.98)).colours.last()})
             QVERIFY2(c.red() < 40 && c.green() < 40 && c.blue() > 215, qPrintable(c.name()));
-
-        // Within the same second: a name of its own, never the first file;
-        // "~" is the home folder, and the box names the file by its full path.
-        get<QLineEdit>("destFolderField")->setText("~");
-        start()->click();
-        QCOMPARE(start()->text(), QStringLiteral("Pause"));
-        QCOMPARE(get<QLabel>("FilenameLabel")->text(),
-                 QStringLiteral("File: <b>zint_2026-03-07_19-05-08_2.mpg</b>"));
-        // A crash report still queued when Stop ends the recording adds no box.
-        QMetaObject::invokeMethod(recorder(), "recorderCrashed", Qt::QueuedConnection,
-                                  Q_ARG(RecorderCrashCode, FrameError));
-        stop(QStringLiteral("Status"));
-        QVERIFY(catcher->boxes().last().text.endsWith(file("_2")));
-        QTRY_COMPARE(catcher->boxes().size(), 2);
-        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList({QFileInfo(file()).fileName(), QFileInfo(file("_2")).fileName()}));
     }
 };
 

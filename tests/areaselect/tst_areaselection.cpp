@@ -122,13 +122,6 @@ private slots:
             QVERIFY(button->isEnabled() && shownBands().isNull());
         }
     }
-
-    void screenOfAPoint()
-    {
-        // Left of the first screen in device pixels, though not in logical ones.
-        QCOMPARE(FakeScreens(desktop, 0).screenAtDevice(QPoint(-10, 500)), 2);
-        QCOMPARE(FakeScreens(desktop, 0).screenAtLogical(QPoint(5000, 5000)), 1); // the nearest
-    }
 };
 
 QTEST_MAIN(TestAreaSelection)

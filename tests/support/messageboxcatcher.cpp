@@ -13,24 +13,20 @@ MessageBoxCatcher::MessageBoxCatcher(QObject *parent) : QObject(parent)
 
 void MessageBoxCatcher::poll()
 {
-    handled.removeAll(nullptr);
     const auto widgets = QApplication::topLevelWidgets();
     for (QWidget *widget : widgets) {
         auto *box = qobject_cast<QMessageBox *>(widget);
-        if (!box || !box->isVisible() || handled.contains(box))
+        if (!box || !box->isVisible())
             continue;
-        handled.append(box);
-        seen.append(
-            {box->windowTitle(), box->text(), box->icon(), box->textFormat(), box->parentWidget()});
-        if (autoClose) {
-            QAbstractButton *button = box->defaultButton();
-            if (!button && !box->buttons().isEmpty())
-                button = box->buttons().first();
-            if (button)
-                button->click();
-            else
-                box->close();
-        }
+        seen.append({box->windowTitle(), box->text(), box->icon(), box->textFormat()});
+        // Hidden at once by its button, so that the next poll does not see it again.
+        QAbstractButton *button = box->defaultButton();
+        if (!button && !box->buttons().isEmpty())
+            button = box->buttons().first();
+        if (button)
+            button->click();
+        else
+            box->close();
     }
 }
 

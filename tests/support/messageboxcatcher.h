@@ -2,7 +2,6 @@
 
 #include <QMessageBox>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QVector>
@@ -20,7 +19,6 @@ public:
         QString text;
         QMessageBox::Icon icon;
         Qt::TextFormat format;
-        QWidget *parent;
     };
 
     explicit MessageBoxCatcher(QObject *parent = nullptr);
@@ -28,15 +26,10 @@ public:
     const QVector<Box> &boxes() const { return seen; }
     // Waits (processing events) until at least n boxes have been closed.
     bool waitForBoxes(int n, int timeoutMs = 10000);
-    // Leaves the boxes open (for tests that look at a box while it is up).
-    void setAutoClose(bool enabled) { autoClose = enabled; }
 
 private:
     void poll();
 
     QTimer timer;
     QVector<Box> seen;
-    // Guarded: a later box may be allocated where a closed one was.
-    QVector<QPointer<QMessageBox>> handled;
-    bool autoClose = true;
 };
