@@ -247,6 +247,8 @@ void MainWindow::onCaptureRefused(const QString &message)
 // name will be.
 void MainWindow::onWaitingForFirstPicture(bool waiting)
 {
+    if (!ui->stopButton->isEnabled())
+        return; // a report queued before a Stop that has been handled
     ui->FilenameLabel->setText(waiting ? tr("Recording; waiting for the desktop's first picture...")
                                        : tr("File: <b>") + currentFileName + tr("</b>"));
 }
