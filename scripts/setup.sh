@@ -12,6 +12,8 @@ ZINTORA_BUILD_PACKAGES=(
     qtbase5-dev qtbase5-dev-tools
     libavformat-dev libavcodec-dev libavdevice-dev libavutil-dev libswscale-dev
     libyuv-dev
+    # Renders the icon's SVG into the PNGs compiled into the program.
+    librsvg2-bin
     # The Wayland route: the desktop portal over QtDBus (its headers come with
     # qtbase5-dev), PipeWire, and Qt's Wayland platform for the window.
     libpipewire-0.3-dev qtwayland5
