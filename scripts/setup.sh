@@ -33,6 +33,12 @@ ZINTORA_TEST_PACKAGES=(
     xdg-desktop-portal xdg-desktop-portal-wlr libwayland-dev
 )
 
+# What scripts/deb-build.sh and scripts/deb-check.sh need on top of building.
+ZINTORA_DEB_PACKAGES=(
+    dpkg-dev file lintian appstream desktop-file-utils
+    xvfb xauth xdotool
+)
+
 # apt-get as root (through sudo if need be), without questions; waits for
 # another apt-get to finish rather than fail on its lock.
 zintora_apt() {
