@@ -16,10 +16,9 @@ umask 022
 eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
 export CXXFLAGS="$CPPFLAGS $CXXFLAGS"
 # "None" leaves the optimisation to those flags.
+mkdir -p "$out"
 cmake -S "$ZINTORA_ROOT" -B "$out" -DCMAKE_BUILD_TYPE=None -DZINTORA_BUILD_TESTS=OFF \
-    -DCMAKE_INSTALL_PREFIX=/usr >"$out.cmake.log" 2>&1 ||
-    { tail -n 30 "$out.cmake.log" >&2; exit 1; }
-rm -f "$out.cmake.log"
+    -DCMAKE_INSTALL_PREFIX=/usr >"$out/cmake.log" 2>&1 || { tail -n 30 "$out/cmake.log" >&2; exit 1; }
 cmake --build "$out" --parallel "$(nproc 2>/dev/null || echo 2)"
 rm -f "$out"/zintora_*.deb
 (cd "$out" && cpack -G DEB >cpack.log 2>&1) || { tail -n 30 "$out/cpack.log" >&2; exit 1; }
