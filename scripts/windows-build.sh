@@ -187,6 +187,16 @@ installed_source() {
     dpkg-query -W -f='${source:Package} ${source:Version}' "$1"
 }
 
+# "gcc-N version" of the GCC source inside gcc-mingw-w64, whose binary
+# version is <GCC version>+<gcc-mingw-w64 version>[+bN].
+gcc_source() {
+    local binary source
+    binary="$(dpkg-query -W -f='${Version}' gcc-mingw-w64-x86-64-posix-runtime)"
+    source="$(dpkg-query -W -f='${source:Version}' gcc-mingw-w64-x86-64-posix-runtime)"
+    binary="${binary%+"$source"*}"
+    echo "gcc-${binary%%.*} $binary"
+}
+
 # Puts Zintora's licence, the licence texts of everything bundled and a
 # notice naming each library, its licence and its exact source into the
 # package folder $1: the LGPL of Qt and FFmpeg asks for all three.
@@ -242,7 +252,8 @@ GCC's run-time libraries: libstdc++-6.dll and libgcc_s_seh-1.dll
   Licence: GNU GPL version 3 with the GCC Runtime Library Exception 3.1
     (licenses/GPL-3.txt; the exception is in licenses/gcc-mingw-w64.txt),
     which lets programs under any licence use them.
-  Source: Debian source package $(installed_source gcc-mingw-w64-x86-64-posix-runtime)
+  Source: Debian source package $(installed_source gcc-mingw-w64-x86-64-posix-runtime), which
+    builds the GCC of Debian's source package $(gcc_source)
 
 MinGW-w64 run-time (linked into zintora.exe and every DLL here) and
 winpthreads (libwinpthread-1.dll)
