@@ -252,8 +252,8 @@ GCC's run-time libraries: libstdc++-6.dll and libgcc_s_seh-1.dll
   Licence: GNU GPL version 3 with the GCC Runtime Library Exception 3.1
     (licenses/GPL-3.txt; the exception is in licenses/gcc-mingw-w64.txt),
     which lets programs under any licence use them.
-  Source: Debian source package $(installed_source gcc-mingw-w64-x86-64-posix-runtime), which
-    builds the GCC of Debian's source package $(gcc_source)
+  Source: Debian source package $(installed_source gcc-mingw-w64-x86-64-posix-runtime),
+    built from the GCC of Debian's source package $(gcc_source)
 
 MinGW-w64 run-time (linked into zintora.exe and every DLL here) and
 winpthreads (libwinpthread-1.dll)
@@ -261,8 +261,8 @@ winpthreads (libwinpthread-1.dll)
     winpthreads an MIT-style licence (all in licenses/mingw-w64.txt).
   Source: Debian source package $(installed_source mingw-w64-x86-64-dev)
 
-Ask feedback@$UPDATE_HOST and the Zintora developers send the complete
-source of any of these builds.
+On request to feedback@$UPDATE_HOST, the Zintora developers send the
+complete source of any of these builds.
 EOF
 }
 
