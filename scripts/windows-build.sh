@@ -201,7 +201,7 @@ gcc_source() {
 # notice naming each library, its licence and its exact source into the
 # package folder $1: the LGPL of Qt and FFmpeg asks for all three.
 write_notices() {
-    local stage="$1" qt_src ffmpeg_src text
+    local stage="$1" qt_src ffmpeg_src qt_version ffmpeg_version text
     # FFmpeg stays LGPL only while none of these is given.
     if printf '%s\n' "${FFMPEG_FLAGS[@]}" | grep -qxE -- '--enable-(gpl|version3|nonfree)'; then
         echo "FFmpeg is configured as GPL or non-free: the notice would be wrong" >&2
@@ -209,6 +209,9 @@ write_notices() {
     fi
     qt_src="$(fetch_source qtbase-opensource-src "$QT_SRC_VERSION")"
     ffmpeg_src="$(fetch_source ffmpeg "$FFMPEG_SRC_VERSION")"
+    # The full versions, with the epoch that apt-get source NAME=VERSION needs.
+    qt_version="$(dpkg-parsechangelog -l "$qt_src/debian/changelog" -S Version)"
+    ffmpeg_version="$(dpkg-parsechangelog -l "$ffmpeg_src/debian/changelog" -S Version)"
 
     cp "$ROOT/LICENSE" "$stage/LICENSE.txt"
     mkdir -p "$stage/licenses"
@@ -237,7 +240,7 @@ platforms/ and styles/
   Licence: GNU LGPL version 3 (licenses/LGPL-3.txt). It includes zlib,
     libpng, PCRE2 and smaller third-party code under their own permissive
     licences, listed in licenses/qtbase.txt.
-  Source: Debian source package qtbase-opensource-src $QT_SRC_VERSION
+  Source: Debian source package qtbase-opensource-src $qt_version
   Configured with: ${QT_FLAGS[*]}
 
 FFmpeg: avformat, avcodec, avdevice, avutil and swscale DLLs
@@ -245,7 +248,7 @@ FFmpeg: avformat, avcodec, avdevice, avutil and swscale DLLs
     licenses/ffmpeg.txt). Configured without --enable-gpl,
     --enable-version3 and --enable-nonfree, so it holds no part under the
     GPL or a non-free licence.
-  Source: Debian source package ffmpeg $FFMPEG_SRC_VERSION
+  Source: Debian source package ffmpeg $ffmpeg_version
   Configured with: ${FFMPEG_FLAGS[*]}
 
 GCC's run-time libraries: libstdc++-6.dll and libgcc_s_seh-1.dll
