@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Shared set-up for run.sh, test.sh and bench/run.sh: installs the Debian
-# packages that are missing, then configures and builds into build/.
-# Source it; it defines zintora_setup and zintora_build.
+# Shared set-up for the scripts: installs the Debian packages that are
+# missing, then configures and builds into build/.
+# Source it; it defines zintora_install_packages and zintora_build.
 
 ZINTORA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ZINTORA_BUILD_DIR="${ZINTORA_BUILD_DIR:-$ZINTORA_ROOT/build}"
@@ -12,6 +12,8 @@ ZINTORA_BUILD_PACKAGES=(
     qtbase5-dev qtbase5-dev-tools
     libavformat-dev libavcodec-dev libavdevice-dev libavutil-dev libswscale-dev
     libyuv-dev
+    # Renders the icon's SVG into the PNGs compiled into the program.
+    librsvg2-bin
     # The Wayland route: the desktop portal over QtDBus (its headers come with
     # qtbase5-dev), PipeWire, and Qt's Wayland platform for the window.
     libpipewire-0.3-dev qtwayland5
@@ -22,7 +24,7 @@ ZINTORA_BUILD_PACKAGES=(
 # Wayland desktop.
 ZINTORA_TEST_PACKAGES=(
     xvfb xauth x11-utils x11-xserver-utils xdotool
-    ffmpeg libx11-dev libxext-dev valgrind
+    ffmpeg libx11-dev libxext-dev
     # bench/run.sh: /usr/bin/time for CPU and peak RSS, pgrep
     time procps
     # The Wayland tests' private desktop (tests/support/waylanddesktop.sh):
@@ -31,13 +33,27 @@ ZINTORA_TEST_PACKAGES=(
     xdg-desktop-portal xdg-desktop-portal-wlr libwayland-dev
 )
 
+# What scripts/deb-build.sh and scripts/deb-check.sh need on top of building.
+ZINTORA_DEB_PACKAGES=(
+    dpkg-dev file lintian appstream desktop-file-utils
+    xvfb xauth xdotool
+)
+
+# apt-get as root (through sudo if need be), without questions; waits for
+# another apt-get to finish rather than fail on its lock.
+zintora_apt() {
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 "$@"
+}
+
+# Installs those of the named Debian packages that are missing. apt's output
+# goes to a log, shown on failure.
 zintora_install_packages() {
-    local missing=()
-    local pkg
+    local missing=() pkg
     for pkg in "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
             missing+=("$pkg")
-        fi
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing missing packages: ${missing[*]}"
@@ -45,13 +61,13 @@ zintora_install_packages() {
         echo "apt-get not found: please install ${missing[*]} by hand." >&2
         return 1
     fi
-    local sudo=""
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo="sudo"
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq || return 1
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" || return 1
+    local log rc=0
+    log="$(mktemp "${TMPDIR:-/tmp}/zintora-apt.XXXXXX")"
+    { zintora_apt update -qq && zintora_apt install -y -qq --no-install-recommends "${missing[@]}"; } \
+        >"$log" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] || tail -n 30 "$log" >&2
+    rm -f "$log"
+    return "$rc"
 }
 
 zintora_build() {

@@ -13,6 +13,7 @@
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$ROOT/scripts/setup.sh"
 CACHE="${ZINTORA_WIN64_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zintora-win64}"
 OUT="${ZINTORA_WIN64_OUT:-$ROOT/build-win64}"
 JOBS="${ZINTORA_WIN64_JOBS:-2}"
@@ -22,6 +23,8 @@ TOOL_PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
     binutils-mingw-w64-x86-64 nasm dpkg-dev pkg-config cmake make perl python3
     wine64 wine zip
+    # The icon rendered from its SVG and made into zintora.exe's .ico
+    librsvg2-bin icoutils
     # scripts/windows-smoke.sh
     xvfb xauth xdotool x11-xserver-utils ffmpeg
 )
@@ -52,22 +55,8 @@ FFMPEG_FLAGS=(
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-APT=($SUDO env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900)
 
 log() { echo "== $(date +%H:%M:%S) $*"; }
-
-install_tools() {
-    local missing=() pkg
-    for pkg in "${TOOL_PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
-            missing+=("$pkg")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    log "installing ${missing[*]}"
-    "${APT[@]}" update -qq
-    "${APT[@]}" install -y -qq --no-install-recommends "${missing[@]}" >"$CACHE/apt.log" 2>&1 ||
-        { tail -n 30 "$CACHE/apt.log" >&2; return 1; }
-}
 
 # apt-get source needs deb-src lines for the archive the machine already uses.
 ensure_deb_src() {
@@ -91,7 +80,7 @@ ensure_deb_src() {
                  sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f" |
             $SUDO tee "/etc/apt/sources.list.d/zintora-src-$(basename "$f")" >/dev/null
     done
-    "${APT[@]}" update -qq
+    zintora_apt update -qq
 }
 
 # Version apt-get source would fetch, without fetching it.
@@ -141,13 +130,15 @@ make_tool_shims() {
 
 # build_cached NAME PACKAGE PREFIX-OPTION CONFIGURE-FLAGS...: builds Debian's
 # source PACKAGE into $CACHE/NAME-<version>-<hash>, or reuses that folder when
-# its completion stamp is there, and sets PREFIX to it. PREFIX-OPTION is how
-# configure takes the folder: "-prefix" (a word of its own) or "--prefix=".
+# its completion stamp is there, and sets PREFIX to it and SOURCE_VERSION to
+# the version. PREFIX-OPTION is how configure takes the folder: "-prefix" (a
+# word of its own) or "--prefix=".
 build_cached() {
     local name="$1" pkg="$2" prefix_option="$3" version src key build
     shift 3
     version="$(source_version "$pkg")"
     [ -n "$version" ] || { echo "no source package for $pkg" >&2; return 1; }
+    SOURCE_VERSION="$version"
     key="$(build_key "$version" "$@")"
     PREFIX="$CACHE/$name-$key"
     if [ -f "$PREFIX/.zintora-complete" ]; then
@@ -191,16 +182,102 @@ imports() {
     $HOST-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'
 }
 
+# "source-package version" of the Debian source that built installed package $1.
+installed_source() {
+    dpkg-query -W -f='${source:Package} ${source:Version}' "$1"
+}
+
+# "gcc-N version" of the GCC source inside gcc-mingw-w64, whose binary
+# version is <GCC version>+<gcc-mingw-w64 version>[+bN].
+gcc_source() {
+    local binary source
+    binary="$(dpkg-query -W -f='${Version}' gcc-mingw-w64-x86-64-posix-runtime)"
+    source="$(dpkg-query -W -f='${source:Version}' gcc-mingw-w64-x86-64-posix-runtime)"
+    binary="${binary%+"$source"*}"
+    echo "gcc-${binary%%.*} $binary"
+}
+
+# Puts Zintora's licence, the licence texts of everything bundled and a
+# notice naming each library, its licence and its exact source into the
+# package folder $1: the LGPL of Qt and FFmpeg asks for all three.
+write_notices() {
+    local stage="$1" qt_src ffmpeg_src qt_version ffmpeg_version text
+    # FFmpeg stays LGPL only while none of these is given.
+    if printf '%s\n' "${FFMPEG_FLAGS[@]}" | grep -qxE -- '--enable-(gpl|version3|nonfree)'; then
+        echo "FFmpeg is configured as GPL or non-free: the notice would be wrong" >&2
+        return 1
+    fi
+    qt_src="$(fetch_source qtbase-opensource-src "$QT_SRC_VERSION")"
+    ffmpeg_src="$(fetch_source ffmpeg "$FFMPEG_SRC_VERSION")"
+    # The full versions, with the epoch that apt-get source NAME=VERSION needs.
+    qt_version="$(dpkg-parsechangelog -l "$qt_src/debian/changelog" -S Version)"
+    ffmpeg_version="$(dpkg-parsechangelog -l "$ffmpeg_src/debian/changelog" -S Version)"
+
+    cp "$ROOT/LICENSE" "$stage/LICENSE.txt"
+    mkdir -p "$stage/licenses"
+    for text in GPL-2 GPL-3 LGPL-2.1 LGPL-3; do
+        cp "/usr/share/common-licenses/$text" "$stage/licenses/$text.txt"
+    done
+    cp "$qt_src/debian/copyright" "$stage/licenses/qtbase.txt"
+    cp "$ffmpeg_src/debian/copyright" "$stage/licenses/ffmpeg.txt"
+    cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-mingw-w64.txt"
+    cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$stage/licenses/mingw-w64.txt"
+
+    cat >"$stage/THIRD-PARTY-NOTICES.txt" <<EOF
+Zintora $VERSION for Windows (64-bit)
+
+Zintora is free software under the GNU General Public License, version 3
+or later (LICENSE.txt). This folder also holds the libraries below, each
+under its own licence. Each was built from the Debian 12 source package
+named with it, at exactly that version: "apt-get source NAME=VERSION" on a
+Debian system fetches it, and Debian's snapshot archive keeps every
+version. The licence texts are in licenses/: one file per source package
+(its Debian copyright file, which names every author and licence in it)
+and the GNU licences those files refer to.
+
+Qt 5 qtbase: Qt5Core.dll, Qt5Gui.dll, Qt5Widgets.dll, Qt5Network.dll,
+platforms/ and styles/
+  Licence: GNU LGPL version 3 (licenses/LGPL-3.txt). It includes zlib,
+    libpng, PCRE2 and smaller third-party code under their own permissive
+    licences, listed in licenses/qtbase.txt.
+  Source: Debian source package qtbase-opensource-src $qt_version
+  Configured with: ${QT_FLAGS[*]}
+
+FFmpeg: avformat, avcodec, avdevice, avutil and swscale DLLs
+  Licence: GNU LGPL version 2.1 or later (licenses/LGPL-2.1.txt,
+    licenses/ffmpeg.txt). Configured without --enable-gpl,
+    --enable-version3 and --enable-nonfree, so it holds no part under the
+    GPL or a non-free licence.
+  Source: Debian source package ffmpeg $ffmpeg_version
+  Configured with: ${FFMPEG_FLAGS[*]}
+
+GCC's run-time libraries: libstdc++-6.dll and libgcc_s_seh-1.dll
+  Licence: GNU GPL version 3 with the GCC Runtime Library Exception 3.1
+    (licenses/GPL-3.txt; the exception is in licenses/gcc-mingw-w64.txt),
+    which lets programs under any licence use them.
+  Source: Debian source package $(installed_source gcc-mingw-w64-x86-64-posix-runtime),
+    built from the GCC of Debian's source package $(gcc_source)
+
+MinGW-w64 run-time (linked into zintora.exe and every DLL here) and
+winpthreads (libwinpthread-1.dll)
+  Licence: Zope Public License 2.1 and other permissive licences; for
+    winpthreads an MIT-style licence (all in licenses/mingw-w64.txt).
+  Source: Debian source package $(installed_source mingw-w64-x86-64-dev)
+
+On request to feedback@$UPDATE_HOST, the Zintora developers send the
+complete source of any of these builds.
+EOF
+}
+
 # Copies zintora.exe, the Qt plugins it loads at run time, and then every
 # imported DLL found in our prefixes or the compiler's folders, following
 # imports until nothing new turns up. System DLLs (kernel32 ...) are not
 # found there and stay out.
 make_package() {
-    local version exe stage name
-    version="$(sed -n 's/^project(Zintora VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
+    local exe stage name
     exe="$(find "$OUT/build" -name zintora.exe | head -n1)"
     [ -n "$exe" ] || { echo "zintora.exe not built" >&2; return 1; }
-    name="zintora-$version-win64"
+    name="zintora-$VERSION-win64"
     stage="$OUT/$name"
     rm -rf "$stage" "$OUT/$name.zip"
     mkdir -p "$stage/platforms" "$stage/styles"
@@ -230,6 +307,7 @@ make_package() {
             done
         done
     done
+    write_notices "$stage"
     (cd "$OUT" && zip -qr "$name.zip" "$name")
     log "wrote $OUT/$name.zip ($(du -sh "$stage" | cut -f1) unpacked):"
     (cd "$stage" && find . -type f | sort | sed 's/^/   /')
@@ -237,14 +315,17 @@ make_package() {
 
 main() {
     mkdir -p "$CACHE" "$OUT"
-    install_tools
+    zintora_install_packages "${TOOL_PACKAGES[@]}"
     ensure_deb_src
     make_tool_shims
     build_cached qtbase qtbase-opensource-src -prefix "${QT_FLAGS[@]}"
-    QT_PREFIX="$PREFIX"
+    QT_PREFIX="$PREFIX" QT_SRC_VERSION="$SOURCE_VERSION"
     build_cached ffmpeg ffmpeg --prefix= "${FFMPEG_FLAGS[@]}"
-    FFMPEG_PREFIX="$PREFIX"
+    FFMPEG_PREFIX="$PREFIX" FFMPEG_SRC_VERSION="$SOURCE_VERSION"
     build_zintora
+    # As CMake read them from CMakeLists.txt.
+    VERSION="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$OUT/build/CMakeCache.txt")"
+    UPDATE_HOST="$(sed -n 's/^ZINTORA_UPDATE_HOST:STRING=//p' "$OUT/build/CMakeCache.txt")"
     make_package
 }
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs the Windows package under Wine on a private Xvfb and records with it:
-# Start, six seconds, Stop, answer the completion box, File > Exit. Then
-# checks the file the way the Linux tests do. This proves the package loads
-# and records through gdigrab; it is Wine, not a Windows machine.
+# Checks that the Windows package holds the licence texts and the notice and
+# that zintora.exe carries its icon and version. Then runs the package under
+# Wine on a private Xvfb and records with it: Start, six seconds, Stop,
+# answer the completion box, File > Exit, and checks the file the way the
+# Linux tests do. This proves the package loads and records through gdigrab;
+# it is Wine, not a Windows machine.
 #
 #   windows-smoke.sh [zip]   default: build-win64/zintora-<version>-win64.zip
 #   ZINTORA_SMOKE_KEEP=1     keep the temp folder (recording, logs)
@@ -10,8 +12,12 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$ROOT/scripts/xvfb.sh"
-VERSION="$(sed -n 's/^project(Zintora VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
-ZIP="${1:-$ROOT/build-win64/zintora-$VERSION-win64.zip}"
+OUT="${ZINTORA_WIN64_OUT:-$ROOT/build-win64}"
+# The version the package was built as.
+VERSION="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$OUT/build/CMakeCache.txt" 2>/dev/null)"
+ZIP="${1:-$OUT/zintora-$VERSION-win64.zip}"
+# A zip given by name says its version in its name.
+[ -n "$VERSION" ] || VERSION="$(basename "$ZIP" | sed -n 's/^zintora-\(.*\)-win64\.zip$/\1/p')"
 
 # Large enough for the whole window (466 px plus a taller menu bar under
 # Wine); the default quality scales the whole screen to 640x480.
@@ -30,7 +36,7 @@ fail() {
 log() { echo "== $(date +%H:%M:%S) $*"; }
 
 [ -f "$ZIP" ] || fail "no package at $ZIP (run scripts/windows-build.sh)"
-for tool in wine wineserver Xvfb xdotool xsetroot ffmpeg ffprobe python3; do
+for tool in wine wineserver Xvfb xdotool xsetroot ffmpeg ffprobe python3 wrestool; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/windows-build.sh and scripts/setup.sh install it)"
 done
 
@@ -74,6 +80,30 @@ wait_until() {
 python3 -m zipfile -e "$ZIP" "$TMP/unpacked"
 EXE="$(find "$TMP/unpacked" -name zintora.exe | head -n1)"
 [ -n "$EXE" ] || fail "no zintora.exe in $ZIP"
+PACKAGE="$(dirname "$EXE")"
+
+# What the licences of the bundled libraries ask for.
+for file in LICENSE.txt THIRD-PARTY-NOTICES.txt licenses/{GPL-2,GPL-3,LGPL-2.1,LGPL-3}.txt \
+    licenses/{qtbase,ffmpeg,gcc-mingw-w64,mingw-w64}.txt; do
+    [ -s "$PACKAGE/$file" ] || fail "$file is missing from $ZIP"
+done
+grep -q "GNU GENERAL PUBLIC LICENSE" "$PACKAGE/LICENSE.txt" || fail "LICENSE.txt is not the GPL"
+for library in "qtbase-opensource-src [0-9]" "ffmpeg [0-9]" "gcc-mingw-w64 [0-9]" \
+    "mingw-w64 [0-9]" "--disable-autodetect"; do
+    grep -q -- "$library" "$PACKAGE/THIRD-PARTY-NOTICES.txt" ||
+        fail "the notice does not name $library"
+done
+# The icon Explorer shows, and the version information with this version.
+RESOURCES="$(wrestool -l "$EXE")"
+grep -q 'type=group_icon' <<<"$RESOURCES" || fail "zintora.exe has no icon"
+grep -q 'type=version' <<<"$RESOURCES" || fail "zintora.exe has no version information"
+EXE_VERSION="$(wrestool -x --raw --type=version "$EXE" | python3 -c '
+import re, sys
+text = sys.stdin.buffer.read().decode("utf-16-le", "replace")
+found = re.search("ProductVersion\0+([^\0]*)", text)
+print(found.group(1) if found else "")')"
+[ "$EXE_VERSION" = "$VERSION" ] || fail "zintora.exe says version '$EXE_VERSION', not $VERSION"
+log "zip holds the licences and the notice; zintora.exe has its icon and version $EXE_VERSION"
 
 # A fresh prefix and home: a new prefix links its Desktop to $HOME/Desktop,
 # the program's default destination folder.

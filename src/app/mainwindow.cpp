@@ -22,7 +22,7 @@ MainWindow::MainWindow(QWidget *parent, std::unique_ptr<DesktopScreens> desktopS
     destFolder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     currentFileName = QStringLiteral("new_recording.mpg");
     recSpeedFactor = 1;
-    versionString = QStringLiteral("%1.%2.%3").arg(0).arg(5).arg(0);
+    versionString = currentVersion();
     qualityPresets = makeQualityPresets();
 
     ui = new Ui::MainWindow;

@@ -11,7 +11,8 @@ QString aboutText(const QString &version, const QString &host)
     text += QStringLiteral("Zintora v");
     text += QStringLiteral("%1\n").arg(version);
     text += QStringLiteral("<p>A simple timelapse screen recorder.<br>");
-    text += QStringLiteral("Made by the Zintora developers, 2026.</p>");
+    text += QStringLiteral("Made by the Zintora developers, 2026. Free software under the GNU "
+                           "General Public License, version 3 or later.</p>");
     text += QStringLiteral("<p>This is alpha software.</p>");
     text += QStringLiteral("<p>Tell us what you think: <a href='mailto:feedback@%1"
                            "?subject=Zintora%20Feedback'>feedback@%1</a><br>")

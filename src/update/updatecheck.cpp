@@ -1,6 +1,7 @@
 #include "updatecheck.h"
 
 #include "updatehost.h"
+#include "version.h"
 
 #include <QJsonDocument>
 #include <QMessageBox>
@@ -55,6 +56,11 @@ QUrl defaultUpdateEndpoint()
 {
     return QUrl(QStringLiteral("http://" ZINTORA_UPDATE_HOST "/latest-version.json"),
                 QUrl::TolerantMode);
+}
+
+QString currentVersion()
+{
+    return QStringLiteral(ZINTORA_VERSION);
 }
 
 QNetworkReply *startPoll(QNetworkAccessManager *manager, const QUrl &endpoint, int deadlineMs)

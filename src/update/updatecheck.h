@@ -16,6 +16,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
 // "http://" + the project's web host + "/latest-version.json".
 QUrl defaultUpdateEndpoint();
 
+// The version of this build, which the check compares with the latest.
+QString currentVersion();
+
 // The reply comes over plain HTTP from whoever is on the path: a body longer
 // than this is not read and counts as not valid JSON.
 constexpr qint64 maxPollReplySize = 64 * 1024;
