@@ -71,6 +71,8 @@ public:
     int bitRate = 6000000;
     bool drawMouse = true;
     bool showRegion = false;
+    // The desktop's screens in the coordinates of the capture area.
+    QVector<QRect> screenGeometries;
 
     // GUI thread. Clears the stop and pause flags and the result of the
     // previous recording, then starts the thread, so that a pause or stop
