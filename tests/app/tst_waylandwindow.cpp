@@ -23,6 +23,7 @@ class TestWaylandWindow : public QObject
     MessageBoxCatcher catcher;
     MainWindow window;
     QPoint pointer; // where the last move was, in its window
+    bool released = false;
 
     // Wayland tells a client nothing of its place on the screen: the test
     // puts the window at the top left corner once the compositor shows it.
@@ -42,10 +43,14 @@ class TestWaylandWindow : public QObject
         return desktop.pointer(QStringLiteral("move %1 %2").arg(inWindow.x()).arg(inWindow.y())) &&
                QTest::qWaitFor([&] { return pointer == inWindow; });
     }
+    // Returns once the window has seen the release: a change on screen
+    // before that can take the pointer's focus away and lose it.
     bool drag(QWidget *widget, QPoint from, QPoint to)
     {
+        released = false;
         return moveTo(widget, from) && desktop.pointer(QStringLiteral("press")) &&
-               moveTo(widget, to) && desktop.pointer(QStringLiteral("release"));
+               moveTo(widget, to) && desktop.pointer(QStringLiteral("release")) &&
+               QTest::qWaitFor([&] { return released; });
     }
     bool click(QWidget *widget)
     {
@@ -66,6 +71,7 @@ class TestWaylandWindow : public QObject
     QPushButton *button(const char *name) { return window.findChild<QPushButton *>(name); }
     bool eventFilter(QObject *, QEvent *event) override
     {
+        released = released || event->type() == QEvent::MouseButtonRelease;
         if (event->type() == QEvent::MouseMove)
             pointer = static_cast<QMouseEvent *>(event)->windowPos().toPoint();
         else if (event->type() == QEvent::Enter)
