@@ -198,18 +198,26 @@ private slots:
         QVERIFY2(refusals.size() == 1 && refusals[0].contains("shared screen (1280 x 720)"),
                  qPrintable(refusals.join("")));
 
+        // Two pictures with the area's quarter green and the others not:
+        // the screen changes between them, and only green may be recorded
+        // (besides the grey or black of a screen still without them).
+        QImage quarters[2];
+        for (int i : {0, 1}) {
+            QImage image(2, 2, QImage::Format_RGB32);
+            image.fill(i ? Qt::white : Qt::blue);
+            image.setPixelColor(1, 1, green);
+            quarters[i] = image.scaled(800, 600);
+        }
         refusals.clear();
         desktop.setChooser(QStringLiteral("HEADLESS-2"));
         auto firstScreen = qScopeGuard([&] { desktop.setSharing(true); });
-        QImage quarters(2, 2, QImage::Format_RGB32);
-        quarters.fill(Qt::blue);
-        quarters.setPixelColor(1, 1, green);
+        QVERIFY(desktop.setBackground(quarters[0], QStringLiteral("HEADLESS-2")));
         recorder->start();
         for (int wait = 1; !QTest::qWaitFor([&] { return reports > 0 || ended(); }, 500); ++wait)
-            desktop.setBackground(wait % 2 ? Qt::black : red, QStringLiteral("HEADLESS-2"));
-        QVERIFY(reports > 0 && desktop.setBackground(quarters.scaled(800, 600), "HEADLESS-2"));
+            desktop.setBackground(quarters[wait % 2], QStringLiteral("HEADLESS-2"));
+        QVERIFY(reports > 0 && desktop.setBackground(quarters[1], QStringLiteral("HEADLESS-2")));
         QTest::qWait(1500);
-        QVERIFY(stop() && near(video.colours.last(), green));
+        QVERIFY(stop() && count(green) > 0 && count(Qt::blue) + count(Qt::white) == 0);
     }
 
     void sharingRefused_data()

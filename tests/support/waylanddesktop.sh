@@ -102,8 +102,9 @@ END
 outputs=1 layout=$size
 if [ -n "$second" ]; then
     outputs=2
-    echo "output HEADLESS-2 resolution $second position ${size%x*} 0 bg #000000 solid_color" \
-        >>"$work/sway.conf"
+    # No background of its own until a test sets one: swaybg then has one
+    # output less to redraw at every change of HEADLESS-1's.
+    echo "output HEADLESS-2 resolution $second position ${size%x*} 0" >>"$work/sway.conf"
     height=$((${size#*x} > ${second#*x} ? ${size#*x} : ${second#*x}))
     layout=$((${size%x*} + ${second%x*}))x$height
 fi
