@@ -37,7 +37,7 @@ public:
     // or "wait" to leave its dialog open until the next answer is set.
     void setChooser(const QString &answer) const;
     bool chooserIsAsking() const;
-    // Moves the pointer ("move X Y", in output pixels) or presses or releases
+    // Moves the pointer ("move X Y", in layout pixels) or presses or releases
     // its first button ("press", "release").
     bool pointer(const QString &command) const;
     // Ends one service: sway, dbus, pipewire, wireplumber, wlr-portal, portal.
