@@ -73,6 +73,7 @@ void MainWindow::applySettingsToRecorder()
     recorder->captureOffsetY = recordingAreaY;
     recorder->captureWidth = recordingAreaW;
     recorder->captureHeight = recordingAreaH;
+    recorder->screenGeometries = screens->geometries();
 
     // startProblem() has made sure the row exists.
     const QualityPreset &row = qualityPresets.at(ui->QualityComboBox->currentIndex());

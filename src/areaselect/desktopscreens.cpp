@@ -61,6 +61,14 @@ QRect DesktopScreens::availableGeometry(int screen) const
     return toDevice(screen, logicalAvailableGeometry(screen));
 }
 
+QVector<QRect> DesktopScreens::geometries() const
+{
+    QVector<QRect> all;
+    for (int i = 0; i < count(); ++i)
+        all.append(geometry(i));
+    return all;
+}
+
 int DesktopScreens::screenAtLogical(QPoint logical) const
 {
     return nearestScreen(count(), primary(), logical, [this](int i) { return logicalGeometry(i); });

@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QVector>
 #include <memory>
 
 // The desktop's screens as the program sees them.
@@ -28,6 +29,8 @@ public:
     // task bar and other reserved edges.
     QRect geometry(int screen) const;
     QRect availableGeometry(int screen) const;
+    // Every screen's device-pixel geometry, in screen order.
+    QVector<QRect> geometries() const;
 
     // The screen whose logical geometry holds the point; the nearest screen
     // when none does.

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QPair>
+#include <QRect>
+#include <QVector>
 
 // The screen-grabbing input of one recording: which FFmpeg input device to
 // open, on what, and with which options. Building it is pure, so the option
@@ -21,6 +23,9 @@ struct CaptureRequest
     int speedFactor = 1;
     bool drawMouse = true;
     bool showRegion = false;
+    // The desktop's screens, in the coordinates of the area; empty when not
+    // known. A capture that learns only a screen's size finds it here.
+    QVector<QRect> screens;
 };
 
 enum class CapturePlatform

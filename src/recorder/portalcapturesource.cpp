@@ -5,7 +5,40 @@
 
 #include <QDBusConnection>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
+
+// Where the shared screen's top-left corner is in the area's coordinates;
+// empty when it cannot be the screen of the area. A portal may leave out the
+// screen's position, and xdg-desktop-portal-wlr 0.7 says 0,0 for every
+// output: then the screen that holds the area is taken if it has the shared
+// screen's size. Any other position is the portal's word.
+std::optional<QPoint> placeSharedScreen(const QRect &area, const QVector<QRect> &screens,
+                                        std::optional<QPoint> position, QSize size)
+{
+    const auto holder = std::find_if(screens.begin(), screens.end(),
+                                     [&](const QRect &screen) { return screen.contains(area); });
+    if (holder == screens.end() || (position && !position->isNull()) ||
+        position == holder->topLeft())
+        return position.value_or(QPoint());
+    if (size.isEmpty() || size == holder->size())
+        return holder->topLeft();
+    return std::nullopt;
+}
+
+QString notOnSharedScreen(const QRect &area, const QString &screen)
+{
+    return QObject::tr("The recording area (%1, %2, %3 x %4) is not inside the shared screen "
+                       "(%5), so nothing was recorded. Choose an area on that screen, or share "
+                       "the screen that holds the area.")
+        .arg(area.x())
+        .arg(area.y())
+        .arg(area.width())
+        .arg(area.height())
+        .arg(screen);
+}
 
 class PortalCaptureSource : public CaptureSource
 {
@@ -38,6 +71,7 @@ private:
 
     const QString busName;
     QString restoreToken; // lets the next recording of this run share without asking
+    QRect tokenScreen;    // the screen that restoreToken shares, as placed
     QString error;
     QRect area;
     std::unique_ptr<PortalSession> session;
@@ -55,6 +89,11 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
         return OpenResult::Failed;
     }
     area = QRect(request.offsetX, request.offsetY, request.width, request.height);
+    // The token shares the same screen again: an area on another screen
+    // needs the user's choice, or that other screen would be recorded.
+    if (!tokenScreen.contains(area))
+        restoreToken.clear();
+    tokenScreen = QRect();
 
     // A connection of our own, kept for the recorder's life: the portal keeps
     // the permission of a restore token only while the connection lives.
@@ -67,14 +106,22 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
     session = std::make_unique<PortalSession>(bus);
     if (!session->start(request.drawMouse, restoreToken, stopRequested))
         return refuse(session->errorText());
-    const QRect shared = session->logicalGeometry();
-    qCDebug(lcRecorder) << "Shared screen: PipeWire node" << session->node() << "at" << shared
+    const std::optional<QPoint> corner =
+        placeSharedScreen(area, request.screens, session->position(), session->size());
+    if (!corner)
+        return refuse(notOnSharedScreen(
+            area,
+            QStringLiteral("%1 x %2").arg(session->size().width()).arg(session->size().height())));
+    qCDebug(lcRecorder) << "Shared screen: PipeWire node" << session->node() << "of size"
+                        << session->size() << "placed at" << *corner
+                        << (session->position() ? "" : "(the portal gave no position)")
                         << (restoreToken.isEmpty() ? "" : "(may be shared again without asking)");
+    tokenScreen = QRect(*corner, session->size());
     const int fd = session->openPipeWireRemote(stopRequested);
     if (fd < 0)
         return refuse(session->errorText());
     stream = std::make_unique<PipeWireStream>();
-    if (!stream->connect(fd, session->node(), area.translated(-shared.topLeft())))
+    if (!stream->connect(fd, session->node(), area.translated(-*corner)))
         return refuse(stream->errorText());
 
     // Not for its first picture: a still screen may send none for a long
@@ -83,19 +130,13 @@ CaptureSource::OpenResult PortalCaptureSource::open(const CaptureRequest &reques
     case PipeWireStream::Format::Negotiated:
         return OpenResult::Opened;
     case PipeWireStream::Format::AreaOutside: {
-        const QRect screen(shared.topLeft(), stream->frameSize());
-        return refuse(
-            QObject::tr("The recording area (%1, %2, %3 x %4) is not inside the shared screen "
-                        "(%5, %6, %7 x %8), so nothing was recorded. Choose an area on that "
-                        "screen, or share the screen that holds the area.")
-                .arg(area.x())
-                .arg(area.y())
-                .arg(area.width())
-                .arg(area.height())
-                .arg(screen.x())
-                .arg(screen.y())
-                .arg(screen.width())
-                .arg(screen.height()));
+        tokenScreen = QRect();
+        const QSize size = stream->frameSize();
+        return refuse(notOnSharedScreen(area, QStringLiteral("%1, %2, %3 x %4")
+                                                  .arg(corner->x())
+                                                  .arg(corner->y())
+                                                  .arg(size.width())
+                                                  .arg(size.height())));
     }
     case PipeWireStream::Format::Stopped:
         return refuse(QObject::tr("The recording was stopped before the shared screen sent "

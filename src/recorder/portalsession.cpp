@@ -270,12 +270,11 @@ bool PortalSession::takeStream(const QVariantMap &results)
             continue;
         found = true;
         streamNode = node;
-        // A portal may leave out the position of a lone monitor.
         const auto position = properties.value(QStringLiteral("position"));
         const auto size = properties.value(QStringLiteral("size"));
-        streamGeometry =
-            QRect(position.isValid() ? intPair(position) : QPoint(),
-                  size.isValid() ? QSize(intPair(size).x(), intPair(size).y()) : QSize());
+        streamPosition =
+            position.isValid() ? std::optional<QPoint>(intPair(position)) : std::nullopt;
+        streamSize = size.isValid() ? QSize(intPair(size).x(), intPair(size).y()) : QSize();
     }
     streams.endArray();
     if (!found)

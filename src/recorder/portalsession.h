@@ -2,12 +2,14 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QRect>
+#include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QVariantMap>
 
 #include <atomic>
 #include <functional>
+#include <optional>
 
 // One screen cast of the desktop portal (org.freedesktop.portal.ScreenCast)
 // over QtDBus: asks the desktop to share a monitor and hands out the PipeWire
@@ -32,10 +34,12 @@ public:
     // portal failed or is missing, or stopRequested became true.
     bool start(bool drawMouse, QString &restoreToken, const std::atomic<bool> &stopRequested);
 
-    // After start(): the PipeWire node of the shared monitor and where the
-    // monitor is in the compositor's logical layout.
+    // After start(): the PipeWire node of the shared monitor, where the
+    // monitor is in the compositor's layout and its size, as far as the
+    // portal said (both are optional in the portal's answer).
     quint32 node() const { return streamNode; }
-    QRect logicalGeometry() const { return streamGeometry; }
+    std::optional<QPoint> position() const { return streamPosition; }
+    QSize size() const { return streamSize; } // empty when not said
 
     // A new descriptor of the PipeWire remote that can see the node, owned by
     // the caller; -1 with errorText() set on failure.
@@ -60,6 +64,7 @@ private:
     QDBusConnection bus;
     QString sessionPath;
     quint32 streamNode = 0;
-    QRect streamGeometry;
+    std::optional<QPoint> streamPosition;
+    QSize streamSize;
     QString error;
 };

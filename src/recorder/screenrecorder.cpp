@@ -247,6 +247,7 @@ CaptureRequest ScreenRecorder::prepareRecording()
     request.speedFactor = speedFactor;
     request.drawMouse = drawMouse;
     request.showRegion = showRegion;
+    request.screens = screenGeometries;
     return request;
 }
 

@@ -90,6 +90,8 @@ public:
     int bitRate = 6000000;
     bool drawMouse = true;
     bool showRegion = false;
+    // The desktop's screens in the coordinates of the capture area.
+    QVector<QRect> screenGeometries;
 
     // GUI thread, while no recording runs: where the next recordings take
     // their pictures from (by default the desktop's, createCaptureSource()).

@@ -61,7 +61,7 @@ private slots:
         QFETCH(int, speedFactor);
         QFETCH(QString, opened);
         const bool x11 = platform == CapturePlatform::X11;
-        const CaptureRequest request{-1280, -24, 1280, 1024, 30, speedFactor, !x11, x11};
+        const CaptureRequest request{-1280, -24, 1280, 1024, 30, speedFactor, !x11, x11, {}};
         const CaptureDevice device = describeCaptureDevice(request, platform, ":3");
         const ffmpeg::DictionaryPtr dictionary = makeOptionDictionary(device);
         QByteArray actual = device.isUsable() ? device.formatName + ' ' + device.url : "";

@@ -22,7 +22,7 @@ class TestWaylandCapture : public QObject
 {
     Q_OBJECT
 
-    WaylandDesktop desktop;
+    WaylandDesktop desktop{QStringLiteral("1280x720"), QStringLiteral("800x600")};
     QTemporaryDir directory;
     std::unique_ptr<ScreenRecorder> recorder;
     int reports = 0;
@@ -205,6 +205,44 @@ private slots:
         QVERIFY2(recorder->finishError().contains("800x600"), qPrintable(recorder->finishError()));
         video = decodeVideoFile(recorder->outputFileName);
         QVERIFY(video.errors == 0 && video.endsWithEndCode && video.frames() >= 1);
+    }
+
+    // On two screens the portal does not say where the shared one is: the
+    // area is taken from the screen that holds it if the shared screen has
+    // that screen's size, and refused if it has not.
+    void areaOnTheSecondScreen()
+    {
+        recorder->screenGeometries = {QRect(0, 0, 1280, 720), QRect(1280, 0, 800, 600)};
+        recorder->captureOffsetX = 1280 + 400; // the second screen's bottom right quarter
+        recorder->captureOffsetY = 300;
+        recorder->captureWidth = recorder->outputWidth = 400;
+        recorder->captureHeight = recorder->outputHeight = 300;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Screen capture refused: "));
+        recorder->start(); // the first screen is shared
+        QVERIFY(until([&] { return ended(); }) && recorder->wait(30000));
+        QVERIFY2(refusals.size() == 1 && refusals[0].contains("shared screen (1280 x 720)"),
+                 qPrintable(refusals.join("")));
+
+        // Two pictures with the area's quarter green and the others not:
+        // the screen changes between them, and only green may be recorded
+        // (besides the grey or black of a screen still without them).
+        QImage quarters[2];
+        for (int i : {0, 1}) {
+            QImage image(2, 2, QImage::Format_RGB32);
+            image.fill(i ? Qt::white : Qt::blue);
+            image.setPixelColor(1, 1, green);
+            quarters[i] = image.scaled(800, 600);
+        }
+        refusals.clear();
+        desktop.setChooser(QStringLiteral("HEADLESS-2"));
+        auto firstScreen = qScopeGuard([&] { desktop.setSharing(true); });
+        QVERIFY(desktop.setBackground(quarters[0], QStringLiteral("HEADLESS-2")));
+        recorder->start();
+        for (int wait = 1; !QTest::qWaitFor([&] { return reports > 0 || ended(); }, 500); ++wait)
+            desktop.setBackground(quarters[wait % 2], QStringLiteral("HEADLESS-2"));
+        QVERIFY(reports > 0 && desktop.setBackground(quarters[1], QStringLiteral("HEADLESS-2")));
+        QTest::qWait(1500);
+        QVERIFY(stop() && count(green) > 0 && count(Qt::blue) + count(Qt::white) == 0);
     }
 
     void sharingRefused_data()

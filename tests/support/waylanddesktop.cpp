@@ -4,14 +4,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
-WaylandDesktop::WaylandDesktop(const QString &size)
+WaylandDesktop::WaylandDesktop(const QString &size, const QString &secondSize)
 {
     // Its standard input stays open while this process lives: the desktop
     // tears itself down when it closes, after a crash too.
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral(WAYLAND_DESKTOP_SCRIPT),
-                  {QStringLiteral(XDPW_SHIM_PATH), QStringLiteral(VIRTUAL_POINTER_PATH), size});
+    process.start(
+        QStringLiteral(WAYLAND_DESKTOP_SCRIPT),
+        {QStringLiteral(XDPW_SHIM_PATH), QStringLiteral(VIRTUAL_POINTER_PATH), size, secondSize});
     QDeadlineTimer deadline(120000);
     while (!ready && !deadline.hasExpired() && process.waitForReadyRead(deadline.remainingTime())) {
         while (process.canReadLine()) {
@@ -51,19 +53,19 @@ bool WaylandDesktop::sway(const QStringList &arguments) const
            swaymsg.exitCode() == 0;
 }
 
-bool WaylandDesktop::setBackground(const QColor &colour) const
+bool WaylandDesktop::setBackground(const QColor &colour, const QString &output) const
 {
-    return sway({QStringLiteral("output"), QStringLiteral("HEADLESS-1"), QStringLiteral("bg"),
-                 colour.name(), QStringLiteral("solid_color")});
+    return sway({QStringLiteral("output"), output, QStringLiteral("bg"), colour.name(),
+                 QStringLiteral("solid_color")});
 }
 
-bool WaylandDesktop::setBackground(const QImage &image) const
+bool WaylandDesktop::setBackground(const QImage &image, const QString &output) const
 {
     // Beside the chooser's file, where the compositor's user can read it.
-    const QString path = QFileInfo(chooserFile).dir().filePath(QStringLiteral("background.png"));
+    const QString path = QFileInfo(chooserFile).dir().filePath(output + QStringLiteral(".png"));
     return image.save(path) &&
            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther) &&
-           sway({QStringLiteral("output"), QStringLiteral("HEADLESS-1"), QStringLiteral("bg"), path,
+           sway({QStringLiteral("output"), output, QStringLiteral("bg"), path,
                  QStringLiteral("stretch")});
 }
 
@@ -75,9 +77,20 @@ bool WaylandDesktop::pointer(const QString &command) const
 
 void WaylandDesktop::setSharing(bool share) const
 {
-    QFile file(chooserFile);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(share ? "HEADLESS-1\n" : "");
+    setChooser(share ? QStringLiteral("HEADLESS-1") : QString());
+}
+
+void WaylandDesktop::setChooser(const QString &answer) const
+{
+    // Replaced in one step: a waiting chooser reads it meanwhile.
+    QSaveFile file(chooserFile);
+    if (file.open(QIODevice::WriteOnly) && file.write(answer.toLocal8Bit() + '\n') > 0)
+        file.commit();
+}
+
+bool WaylandDesktop::chooserIsAsking() const
+{
+    return QFile::exists(chooserFile + QStringLiteral(".asking"));
 }
 
 bool WaylandDesktop::stop(const QString &service)

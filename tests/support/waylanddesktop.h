@@ -9,11 +9,13 @@
 // desktop portal and PipeWire (waylanddesktop.sh), for the tests of the
 // Wayland route. Its environment (WAYLAND_DISPLAY, the session bus, ...) is
 // set in this process while it runs. Ends with the object, or with this
-// process however it ends.
+// process however it ends. Its output HEADLESS-1 is at 0,0; the optional
+// HEADLESS-2 is to the right of it.
 class WaylandDesktop
 {
 public:
-    explicit WaylandDesktop(const QString &size = QStringLiteral("1280x720"));
+    explicit WaylandDesktop(const QString &size = QStringLiteral("1280x720"),
+                            const QString &secondSize = QString());
     ~WaylandDesktop();
     WaylandDesktop(const WaylandDesktop &) = delete;
     WaylandDesktop &operator=(const WaylandDesktop &) = delete;
@@ -24,12 +26,18 @@ public:
 
     // Runs swaymsg with these arguments; true when sway accepted them.
     bool sway(const QStringList &arguments) const;
-    bool setBackground(const QColor &colour) const;
+    bool setBackground(const QColor &colour,
+                       const QString &output = QStringLiteral("HEADLESS-1")) const;
     // Stretched over the whole output.
-    bool setBackground(const QImage &image) const;
-    // Whether the desktop's screen chooser shares the screen or cancels.
+    bool setBackground(const QImage &image,
+                       const QString &output = QStringLiteral("HEADLESS-1")) const;
+    // Whether the desktop's screen chooser shares HEADLESS-1 or cancels.
     void setSharing(bool share) const;
-    // Moves the pointer ("move X Y", in output pixels) or presses or releases
+    // What the chooser answers from now on: an output's name, "" to cancel,
+    // or "wait" to leave its dialog open until the next answer is set.
+    void setChooser(const QString &answer) const;
+    bool chooserIsAsking() const;
+    // Moves the pointer ("move X Y", in layout pixels) or presses or releases
     // its first button ("press", "release").
     bool pointer(const QString &command) const;
     // Ends one service: sway, dbus, pipewire, wireplumber, wlr-portal, portal.

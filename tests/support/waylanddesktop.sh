@@ -3,13 +3,16 @@
 # desktop does: sway (headless, no GPU), a session bus, PipeWire, WirePlumber,
 # xdg-desktop-portal-wlr and xdg-desktop-portal, all in a fresh directory.
 #
-# Usage: waylanddesktop.sh SHIM POINTER [WIDTHxHEIGHT]
+# Usage: waylanddesktop.sh SHIM POINTER [WIDTHxHEIGHT [WIDTHxHEIGHT]]
 #   SHIM: the test-only LD_PRELOAD library for xdg-desktop-portal-wlr 0.7
 #   (tests/support/xdpwshmshim.c); POINTER: the program that gives the seat
-#   a pointer (tests/support/virtualpointer.c).
+#   a pointer (tests/support/virtualpointer.c). The sizes are those of
+#   HEADLESS-1 at 0,0 and of an optional HEADLESS-2 to its right.
 # Prints "env NAME=VALUE" lines for the clients, "chooser FILE" (the output
-# name in FILE is what the screen chooser answers; an empty FILE cancels),
-# "pointer FIFO" (commands for the pointer, see virtualpointer.c), then
+# name in FILE is what the screen chooser answers; an empty FILE cancels;
+# "wait" keeps it from answering, as a dialog left open, and FILE.asking
+# exists meanwhile), "pointer FIFO" (commands for the pointer, in layout
+# pixels, see virtualpointer.c), then
 # "ready". Reads commands from standard input: "stop NAME" ends one
 # service (sway, dbus, pipewire, wireplumber, wlr-portal, portal). Tears
 # everything down when standard input closes, which also happens when the
@@ -19,6 +22,7 @@ set -u
 shim=$1
 pointer=$2
 size=${3:-1280x720}
+second=${4:-}
 output=HEADLESS-1
 work=$(mktemp -d)
 run=$work/runtime
@@ -95,13 +99,22 @@ default_border none
 default_floating_border none
 focus_follows_mouse no
 END
+outputs=1 layout=$size
+if [ -n "$second" ]; then
+    outputs=2
+    # No background of its own until a test sets one: swaybg then has one
+    # output less to redraw at every change of HEADLESS-1's.
+    echo "output HEADLESS-2 resolution $second position ${size%x*} 0" >>"$work/sway.conf"
+    height=$((${size#*x} > ${second#*x} ? ${size#*x} : ${second#*x}))
+    layout=$((${size%x*} + ${second%x*}))x$height
+fi
 start sway env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-    WLR_HEADLESS_OUTPUTS=1 "${as_sway_user[@]}" sway -c "$work/sway.conf"
+    WLR_HEADLESS_OUTPUTS=$outputs "${as_sway_user[@]}" sway -c "$work/sway.conf"
 wait_for "sway sockets" sh -c "ls '$run' | grep -q '^sway-ipc' && ls '$run' | grep -qx 'wayland-[0-9]*'"
 export SWAYSOCK=$(ls -d "$run"/sway-ipc.*) WAYLAND_DISPLAY=$(ls "$run" | grep -x 'wayland-[0-9]*')
-wait_for "output $output" sh -c "swaymsg -t get_outputs | grep -q $output"
+wait_for "output HEADLESS-$outputs" sh -c "swaymsg -t get_outputs | grep -q HEADLESS-$outputs"
 mkfifo "$work/pointer"
-start pointer "$pointer" "$work/pointer" "${size%x*}" "${size#*x}"
+start pointer "$pointer" "$work/pointer" "${layout%x*}" "${layout#*x}"
 wait_for "pointer on the seat" grep -q ready "$work/logs/pointer.log"
 
 # A bus of its own that starts no service behind our back.
@@ -128,11 +141,19 @@ start wireplumber wireplumber
 wait_for "WirePlumber" sh -c "timeout 2 pw-cli ls Metadata | grep -q 'metadata.name = \"default\"'"
 
 echo "$output" >"$work/chooser"
+cat >"$work/choose" <<END
+if [ "\$(cat $work/chooser)" = wait ]; then
+    touch $work/chooser.asking
+    while [ "\$(cat $work/chooser)" = wait ]; do sleep 0.05; done
+    rm -f $work/chooser.asking
+fi
+cat $work/chooser
+END
 cat >"$work/config/xdg-desktop-portal-wlr/config" <<END
 [screencast]
 max_fps=30
 chooser_type=simple
-chooser_cmd=cat $work/chooser
+chooser_cmd=sh $work/choose
 END
 start wlr-portal env LD_PRELOAD="$shim" /usr/libexec/xdg-desktop-portal-wlr \
     -c "$work/config/xdg-desktop-portal-wlr/config"
