@@ -28,7 +28,7 @@ ZINTORA_TEST_PACKAGES=(
     # The Wayland tests' private desktop (tests/support/waylanddesktop.sh):
     # headless sway, a session bus, PipeWire with WirePlumber, the portals.
     sway swaybg dbus-daemon dbus-bin pipewire pipewire-bin wireplumber
-    xdg-desktop-portal xdg-desktop-portal-wlr libwayland-dev
+    xdg-desktop-portal xdg-desktop-portal-wlr libwayland-dev wayland-protocols
 )
 
 zintora_install_packages() {
