@@ -86,7 +86,7 @@ zintora_install_packages "${ZINTORA_BUILD_PACKAGES[@]}" "${ZINTORA_TEST_PACKAGES
 # Only what the benchmark runs, not the whole test suite.
 cmake -S "$ZINTORA_ROOT" -B "$ZINTORA_BUILD_DIR" -DZINTORA_BUILD_BENCH=ON >/dev/null
 if ! cmake --build "$ZINTORA_BUILD_DIR" --parallel "$(nproc 2>/dev/null || echo 2)" \
-    --target zintora_movingcontent zintora_benchrecord zintora_encbench; then
+    --target zintora_movingcontent zintora_benchrecord zintora_encbench >&2; then
     echo "bench: could not build the benchmark programs" >&2
     exit 1
 fi
