@@ -30,7 +30,7 @@ ZINTORA_TEST_PACKAGES=(
     # The Wayland tests' private desktop (tests/support/waylanddesktop.sh):
     # headless sway, a session bus, PipeWire with WirePlumber, the portals.
     sway swaybg dbus-daemon dbus-bin pipewire pipewire-bin wireplumber
-    xdg-desktop-portal xdg-desktop-portal-wlr libwayland-dev
+    xdg-desktop-portal xdg-desktop-portal-wlr libwayland-dev wayland-protocols
 )
 
 # What scripts/deb-build.sh and scripts/deb-check.sh need on top of building.
