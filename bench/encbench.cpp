@@ -3,11 +3,12 @@
 // options set it prints one line: CPU and wall time per picture, the bit
 // rate reached and the PSNR of the decoded stream against its input.
 //
-//   zintora_encbench [--source WxH] [--size WxH] [--bitrate bps] [--threads n]
+//   zintora_encbench [--source WxH] [--size WxH] [--bitrate bps]
 //                    [--pictures n] [--runs n] [--repeats pattern] options...
 //
-// Each options argument is one set in FFmpeg's key=value:key=value form
-// ("default" for none), given to avcodec_open2 as the recorder gives its own.
+// The encoder is opened as the recorder opens it, slice threads included.
+// Each options argument is one set in FFmpeg's key=value:key=value form,
+// "recorder" for the recorder's own (the default) or "default" for none.
 // --repeats takes a pattern of N (the next new picture) and R (the previous
 // picture again), repeated over the run: "NR" repeats every other instant.
 // Then the line also holds what coding a repeat costs against a new picture.
@@ -15,6 +16,7 @@
 #include "contenttexture.h"
 #include "ffmpeg.h"
 #include "pictureconverter.h"
+#include "videoencoder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,7 +34,6 @@ struct Settings
     int sourceWidth = 1920, sourceHeight = 1080;
     int width = 0, height = 0;
     long long bitRate = 8000000;
-    int threads = 1;
     int pictures = 60;
     int runs = 3;
     std::string repeats = "N";
@@ -102,6 +103,7 @@ struct Result
     double cpuMs = 0, wallMs = 0; // per picture
     double repeatCost = 0;        // a repeat's coding time against a new picture's
     double psnr = 0, psnrY = 0, kbps = 0;
+    int threads = 1;
 };
 
 // Sum of squared differences of one plane.
@@ -148,38 +150,25 @@ double psnrOf(double squaredError, double samples)
 bool encodeRun(const Settings &s, const std::string &options, const Content &content,
                PictureConverter &converter, Result &result)
 {
-    const AVCodec *encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
+    // The recorder's own encoder: its stream, threads and options, unless
+    // the set names others.
+    QString error;
+    const char *chosen = options == "recorder" ? videoEncoderOptions
+                         : options == "default" ? ""
+                                                : options.c_str();
+    ffmpeg::CodecContextPtr enc =
+        openVideoEncoder(s.width, s.height, 30, int(s.bitRate), error, chosen);
+    if (!enc) {
+        std::fprintf(stderr, "encbench: the encoder refused %s (%s)\n", options.c_str(),
+                     qPrintable(error));
+        return false;
+    }
     const AVCodec *decoder = avcodec_find_decoder(AV_CODEC_ID_MPEG2VIDEO);
-    ffmpeg::CodecContextPtr enc(avcodec_alloc_context3(encoder));
     ffmpeg::CodecContextPtr dec(avcodec_alloc_context3(decoder));
     ffmpeg::FramePtr grabbed(av_frame_alloc()), input(av_frame_alloc()), decoded(av_frame_alloc());
     ffmpeg::PacketPtr packet(av_packet_alloc());
-    if (!enc || !dec || !grabbed || !input || !decoded || !packet)
+    if (!dec || !grabbed || !input || !decoded || !packet)
         return false;
-
-    // The recorder's stream: these stay whatever the options say.
-    enc->bit_rate = s.bitRate;
-    enc->width = s.width;
-    enc->height = s.height;
-    enc->time_base = AVRational{1, 30};
-    enc->framerate = AVRational{30, 1};
-    enc->gop_size = 10;
-    enc->max_b_frames = 1;
-    enc->pix_fmt = AV_PIX_FMT_YUV420P;
-    enc->thread_type = FF_THREAD_SLICE;
-    enc->thread_count = s.threads;
-    AVDictionary *dict = nullptr;
-    const int parsed =
-        options == "default" ? 0 : av_dict_parse_string(&dict, options.c_str(), "=", ":", 0);
-    // What the encoder leaves in the dictionary, it did not know.
-    int rc = parsed < 0 ? parsed : avcodec_open2(enc.get(), encoder, &dict);
-    const ffmpeg::DictionaryPtr unknown(dict);
-    if (rc < 0 || av_dict_count(dict) > 0) {
-        std::fprintf(stderr, "encbench: the encoder refused %s (%s)\n", options.c_str(),
-                     rc < 0 ? qPrintable(ffmpeg::errorText(rc))
-                            : av_dict_get(dict, "", nullptr, AV_DICT_IGNORE_SUFFIX)->key);
-        return false;
-    }
     // One thread: a frame-threaded decoder would still be busy while the
     // next picture's encoding is timed.
     dec->thread_count = 1;
@@ -240,7 +229,7 @@ bool encodeRun(const Settings &s, const std::string &options, const Content &con
         // Each call codes at most one picture, the one whose packet it
         // returns; its time is that picture's.
         const double cpu0 = now(CLOCK_PROCESS_CPUTIME_ID), wall0 = now(CLOCK_MONOTONIC);
-        rc = avcodec_send_frame(enc.get(), flush ? nullptr : input.get());
+        int rc = avcodec_send_frame(enc.get(), flush ? nullptr : input.get());
         std::vector<ffmpeg::PacketPtr> out;
         while (rc >= 0) {
             rc = avcodec_receive_packet(enc.get(), packet.get());
@@ -294,6 +283,7 @@ bool encodeRun(const Settings &s, const std::string &options, const Content &con
     result.psnrY = psnrOf(squared[0], lumaSamples);
     result.psnr = psnrOf(squared[0] + squared[1] + squared[2], lumaSamples + 2 * chromaSamples);
     result.kbps = bytes * 8.0 / (s.pictures / 30.0) / 1000;
+    result.threads = enc->thread_count;
     return true;
 }
 
@@ -318,8 +308,6 @@ int main(int argc, char *argv[])
             ok = readSize(value, s.width, s.height);
         else if (arg == "--bitrate")
             ok = (s.bitRate = std::atoll(value)) > 0;
-        else if (arg == "--threads")
-            ok = (s.threads = std::atoi(value)) > 0;
         else if (arg == "--pictures")
             ok = (s.pictures = std::atoi(value)) > 0;
         else if (arg == "--runs")
@@ -348,7 +336,7 @@ int main(int argc, char *argv[])
         s.height = s.sourceHeight;
     }
     if (optionSets.empty())
-        optionSets.push_back("default");
+        optionSets.push_back("recorder");
 
     const Content content(s.sourceWidth, s.sourceHeight);
     const auto converter =
@@ -389,9 +377,9 @@ int main(int argc, char *argv[])
             ++failed;
             continue;
         }
-        std::printf("options=%s cpu_ms=%.2f wall_ms=%.2f psnr=%.2f psnr_y=%.2f kbps=%.0f",
+        std::printf("options=%s cpu_ms=%.2f wall_ms=%.2f psnr=%.2f psnr_y=%.2f kbps=%.0f threads=%d",
                     optionSets[i].c_str(), median(r.cpu), median(r.wall), r.last.psnr, r.last.psnrY,
-                    r.last.kbps);
+                    r.last.kbps, r.last.threads);
         if (s.repeats.find('R') != std::string::npos)
             std::printf(" repeat_cost=%.2f", median(r.repeatCost));
         std::printf("\n");

@@ -16,7 +16,7 @@
 #                every recording and limit measurement (default 0)
 #   --encoder-options S
 #                measure the limit with these encoder options instead of the
-#                recorder's (key=value:key=value, or "default")
+#                recorder's (key=value:key=value, or "default" for FFmpeg's)
 #   --soak [N]   instead, record the 1080p case with ScreenRecorder alone for
 #                N seconds (default 600) and compare its RSS after the first
 #                minute with its RSS at the end
@@ -37,7 +37,7 @@ RUN_SECONDS=20
 SOAK_SECONDS=0
 KEEP=0
 LOAD=0
-ENCODER_OPTIONS=""
+ENCODER_OPTIONS=recorder
 while [ $# -gt 0 ]; do
     case "$1" in
     --seconds)
@@ -73,14 +73,6 @@ BENCH_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$BENCH_DIR/../scripts/setup.sh"
 source "$ZINTORA_ROOT/scripts/xvfb.sh"
 
-# The limit is measured with the options the recorder opens its MPEG-2
-# encoder with: the one string in src/recorder/videoencoder.cpp, where there
-# is one; FFmpeg's defaults otherwise, as the recorder used before it.
-if [ -z "$ENCODER_OPTIONS" ]; then
-    ENCODER_OPTIONS=$(sed -n 's/^const char \*const videoEncoderOptions = "\(.*\)";$/\1/p' \
-        "$ZINTORA_ROOT/src/recorder/videoencoder.cpp" 2>/dev/null || true)
-    ENCODER_OPTIONS=${ENCODER_OPTIONS:-default}
-fi
 zintora_install_packages "${ZINTORA_BUILD_PACKAGES[@]}" "${ZINTORA_TEST_PACKAGES[@]}"
 
 # Only what the benchmark runs, not the whole test suite.
@@ -346,23 +338,19 @@ run_ffmpeg() { # case cw ch ow oh bitrate threads(1|default)
     fi
 }
 
-# The case's ceiling: the encoder alone, with the recorder's options and
-# slice threads (one up to 1080p, up to four above), fed the same content
-# already captured as fast as it takes it. Pictures per second over 30.
+# The case's ceiling: the encoder alone, opened as the recorder opens it
+# (its options and slice threads), fed the same content already captured as
+# fast as it takes it. Pictures per second over 30.
 measure_limit() { # case cw ch ow oh bitrate
-    local slices=1 wall
-    if [ $(($4 * $5)) -gt $((1920 * 1088)) ]; then
-        slices=$(nproc 2>/dev/null || echo 1)
-        [ "$slices" -le 4 ] || slices=4
-    fi
-    log "$1: the encoder alone, $slices thread(s)"
-    if "$ENCBENCH" --source "$2x$3" --size "$4x$5" --bitrate "$6" --threads "$slices" \
+    local wall
+    log "$1: the encoder alone"
+    if "$ENCBENCH" --source "$2x$3" --size "$4x$5" --bitrate "$6" \
         --pictures 60 --runs 3 "$ENCODER_OPTIONS" >"$WORK/$1.limit" 2>"$WORK/$1.limit.log"; then
         wall=$(sed -n 's/.* wall_ms=\([0-9.]*\).*/\1/p' "$WORK/$1.limit")
         R[$1.limit]=$(awk -v w="$wall" -v fps="$FPS" \
             'BEGIN { p = 1000 / w / fps * 100; printf "%.1f%%", (p > 100 ? 100 : p) }')
         R[$1.limit.pps]=$(awk -v w="$wall" 'BEGIN { printf "%.1f", 1000 / w }')
-        R[$1.limit.threads]=$slices
+        R[$1.limit.threads]=$(sed -n 's/.* threads=\([0-9]*\).*/\1/p' "$WORK/$1.limit")
     else
         R[$1.limit]="-"
         sed 's/^/    /' "$WORK/$1.limit.log" | tail -n5 >&2

@@ -21,7 +21,7 @@ static int encoderThreadCount(int width, int height)
 }
 
 ffmpeg::CodecContextPtr openVideoEncoder(int width, int height, int frameRate, int bitRate,
-                                         QString &error)
+                                         QString &error, const char *options)
 {
     const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
     if (!codec) {
@@ -45,21 +45,21 @@ ffmpeg::CodecContextPtr openVideoEncoder(int width, int height, int frameRate, i
     encoder->thread_count = encoderThreadCount(width, height);
 
     AVDictionary *list = nullptr;
-    int result = av_dict_parse_string(&list, videoEncoderOptions, "=", ":", 0);
-    ffmpeg::DictionaryPtr options(list);
+    int result = av_dict_parse_string(&list, options, "=", ":", 0);
+    ffmpeg::DictionaryPtr unused(list);
     if (result >= 0) {
-        list = options.release();
+        list = unused.release();
         result = avcodec_open2(encoder.get(), codec, &list);
-        options.reset(list);
+        unused.reset(list);
     }
     if (result < 0) {
         error = ffmpeg::errorText(result);
         return nullptr;
     }
     // An option this FFmpeg does not know is a mistake, not a preference.
-    if (const AVDictionaryEntry *unused =
-            av_dict_get(options.get(), "", nullptr, AV_DICT_IGNORE_SUFFIX)) {
-        error = QStringLiteral("unknown encoder option %1").arg(QString::fromUtf8(unused->key));
+    if (const AVDictionaryEntry *unknown =
+            av_dict_get(unused.get(), "", nullptr, AV_DICT_IGNORE_SUFFIX)) {
+        error = QStringLiteral("unknown encoder option %1").arg(QString::fromUtf8(unknown->key));
         return nullptr;
     }
     return encoder;

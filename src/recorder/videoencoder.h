@@ -15,5 +15,7 @@ extern const char *const videoEncoderOptions;
 // Opens an MPEG-2 encoder for width x height pictures at frameRate pictures
 // a second and bitRate bits a second, with the recorder's slice threads.
 // Null with error saying why (FFmpeg's own words) when it cannot be opened.
+// The benchmark passes other options to compare them with the recorder's.
 ffmpeg::CodecContextPtr openVideoEncoder(int width, int height, int frameRate, int bitRate,
-                                         QString &error);
+                                         QString &error,
+                                         const char *options = videoEncoderOptions);
