@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One benchmark recording with ScreenRecorder, in a process of its own so
 // that its CPU time and peak memory are the recorder's alone. Records the
 // given area for a fixed time, then prints what it measured as key=value

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* The picture the benchmark's moving-content clients (X11 and Wayland)
  * scroll across the screen, so that both desktops record the same content. */
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MPEG-2 encoder alone, fed the benchmark's moving content as the
 // recorder would hand it over, as fast as it takes the pictures. For each
 // options set it prints one line: CPU and wall time per picture, the bit

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The MPEG-2 encoder's options on the benchmark's moving content: for each
 # options set, CPU and wall ms per picture, PSNR and bit rate at 1080p
 # (8 Mb/s) and 4K (16 Mb/s), with the recorder's slice threads, then
@@ -19,7 +20,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
     --runs) RUNS="$2"; shift 2 ;;
     --pictures) PICTURES="$2"; shift 2 ;;
-    -h | --help) sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '3,12p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) SETS+=("$1"); shift ;;
     esac
 done

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* Moving content for the benchmark: fills the screen with a window that
  * shows a large textured image scrolling diagonally, so that most of the
  * picture changes every frame. The image lives in a server-side pixmap and

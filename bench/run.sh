@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Speed and memory benchmark: records moving content on private Xvfb servers
 # with ScreenRecorder and with the ffmpeg command line doing the same
 # pipeline (once with -threads 1, once with its default threads), and prints
@@ -31,7 +32,7 @@
 # the reason (with --soak: the two RSS figures).
 set -euo pipefail
 
-usage() { sed -n '2,31p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '3,32p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
 
 RUN_SECONDS=20
 SOAK_SECONDS=0

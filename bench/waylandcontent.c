@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* Moving content for the benchmark's Wayland desktop: the same scrolling
  * texture as zintora_movingcontent shows on X11, full screen. Each frame
  * copies the visible part of the texture into a free shared-memory buffer.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiles for 64-bit Windows with Debian's MinGW-w64 compilers.
 # ZINTORA_WIN64_ROOTS lists the prefixes of the Windows builds of Qt and
 # FFmpeg (scripts/windows-build.sh makes them); libraries and headers are

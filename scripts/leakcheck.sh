@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Leak and memory-error check of the recording engine: builds the engine and
 # its tests with AddressSanitizer and LeakSanitizer into build-asan/ and runs
 # them. The tests cover a normal recording, a second recording on the same

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes docs/screenshot.png: the main window on a private Xvfb, captured with
 # ffmpeg's x11grab.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared set-up for the scripts: installs the Debian packages that are
 # missing, then configures and builds into build/.
 # Source it; it defines zintora_install_packages and zintora_build.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Zintora and its tests (installing what is missing), starts one
 # virtual X server for the run and runs the whole suite with CTest.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the Windows package on Debian 12: Qt's qtbase and FFmpeg from
 # Debian's own source packages (nobody ships MinGW builds of them), then
 # Zintora, then zintora-<version>-win64.zip with every DLL the program needs.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that the Windows package holds the licence texts and the notice and
 # that zintora.exe carries its icon and version. Then runs the package under
 # Wine on a private Xvfb and records with it: Start, six seconds, Stop,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts and stops a private Xvfb server on a free display number.
 # Source it; zintora_start_xvfb WxHxD sets ZINTORA_XVFB_DISPLAY and
 # ZINTORA_XVFB_PID, zintora_stop_xvfb ends the server.

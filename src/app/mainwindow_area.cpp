@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording area, the quality list and the speed factor.
 #include "mainwindow.h"
 

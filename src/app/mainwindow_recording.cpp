@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting, pausing and stopping a recording, and what it reports.
 //
 // The recording-control state is never stored; it is read from the stop

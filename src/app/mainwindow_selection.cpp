@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dragging out the recording area and outlining it on the screen.
 #include "mainwindow.h"
 

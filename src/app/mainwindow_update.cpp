@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Asking the project's web host for the latest version.
 #include "mainwindow.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the real program on the test run's X server, chooses File > Exit
 # with the mouse, and expects the program to end with exit code 0.
 set -u

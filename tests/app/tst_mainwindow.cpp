@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window with the real recorder, on an X server of its own under
 // display scaling: what a user would see go wrong in the layout (a widget
 // missing, hidden, cut off or covering another), the area settings (on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window on Qt's Wayland platform in a private headless Wayland
 // desktop of two screens: pointer input through the compositor starts and
 // stops a recording through the desktop portal, also while the desktop asks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dragging out the recording area on the selection window and outlining it
 // with the preview, through a real main window on the test's X server, on a
 // made-up desktop with a scaled screen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parts of the engine that need no screen: the capture device's options
 // and the picture conversion.
 #include "capturedevice.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records real screens through x11grab, and chosen pictures through a
 // source of the test's own, and reads the files back with FFmpeg. The test
 // paints its content on a private Xvfb of its own, so windows of tests that

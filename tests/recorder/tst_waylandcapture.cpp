@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records a real Wayland desktop: a private headless sway whose screen is
 // shared through xdg-desktop-portal and PipeWire, as on a user's wlroots
 // desktop, and reads the files back with FFmpeg.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The X server dies under a running recording while the window is on that
 # server, so Qt ends the program within a fraction of a second: the file in
 # the Desktop folder must still hold whole pictures and end with the

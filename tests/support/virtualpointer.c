@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless desktop's pointer: its backend has no input device at all.
 // Creates one through the wlr virtual-pointer protocol, small enough to spell
 // out here, and moves and clicks it as the lines read from FIFO say:

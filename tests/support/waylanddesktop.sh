@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A private headless Wayland desktop that shares its screen the way a user's
 # desktop does: sway (headless, no GPU), a session bus, PipeWire, WirePlumber,
 # xdg-desktop-portal-wlr and xdg-desktop-portal, all in a fresh directory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test-environment workaround, preloaded into xdg-desktop-portal-wlr 0.7 only
 // by the Wayland test desktop; the program never uses it. That portal starts
 // a cast only after the compositor announced a DMA-BUF format, which a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Help menu: the update check against a small HTTP server of the test's
 // own on 127.0.0.1, with canned replies, and the About box.
 
