@@ -19,6 +19,7 @@ extern "C" {
 #include <sys/resource.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -147,6 +148,7 @@ int main(int argc, char *argv[])
     // The fixed time runs from start(), as a user's recording does from the
     // press of Start: the set-up counts against the pictures delivered.
     clock.start();
+    const auto started = std::chrono::steady_clock::now();
     long rssSample = -1;
     QTimer::singleShot(int(sampleAt * 1000), Qt::PreciseTimer, &app,
                        [&] { rssSample = residentKiB(); });
@@ -186,5 +188,9 @@ int main(int argc, char *argv[])
     std::printf("crash_code=%d\n", crashCode.load());
     std::printf("finish_error=%s\n", recorder.finishError().toUtf8().constData());
     printStageTimes(recorder);
+    const auto firstTaken = recorder.stageTimes().firstTaken;
+    if (firstTaken != std::chrono::steady_clock::time_point())
+        std::printf("first_taken_ms=%.1f\n",
+                    std::chrono::duration<double, std::milli>(firstTaken - started).count());
     return crashCode.load() >= 0 || !recorder.finishError().isEmpty() ? 1 : 0;
 }

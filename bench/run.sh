@@ -236,12 +236,15 @@ note_time() { # prefix file
     R[$1.rss]=$(awk -v m="$m" 'BEGIN { printf "%.0f", m / 1024 }')
 }
 
-# Capture instants from the first picture to Stop, which is what the file
-# holds one picture for. The first picture is reported once it is encoded,
-# a little after it was taken, so this errs by a picture or so on the low
-# side. Before it: opening the grab device, or the portal's handshake.
+# Capture instants from the moment the first picture was taken to Stop,
+# which is what the file holds one picture for (when the recorder does not
+# say, from the first picture reported, which comes a little later: then it
+# errs by a picture or so on the low side). Before it: opening the grab
+# device, or the portal's handshake.
 instants_after_first() { # case speed
-    awk -v n="$RUN_SECONDS" -v f="${R[$1.zintora.first]:-}" -v s="$2" -v fps="$FPS" \
+    local f=${R[$1.zintora.taken]:-}
+    [[ "$f" =~ ^[0-9.]+$ ]] || f=${R[$1.zintora.first]:-}
+    awk -v n="$RUN_SECONDS" -v f="$f" -v s="$2" -v fps="$FPS" \
         'BEGIN { f = (f ~ /^[0-9.]+$/ ? f : 0); printf "%.0f", (n - f / 1000) * fps / s }'
 }
 
@@ -262,7 +265,7 @@ run_ours() { # case cw ch ow oh bitrate [speed]
     R[$c.zintora.frames]=$(count_frames "$out")
     local k
     # Keys the recorder may not print yet stay "-".
-    for k in first:first_picture_ms stopwait:stop_blocked_ms new:new_pictures \
+    for k in first:first_picture_ms taken:first_taken_ms stopwait:stop_blocked_ms new:new_pictures \
         repeats:repeated_pictures handover:handover_peak; do
         R[$c.zintora.${k%%:*}]=$(kv "$WORK/$c.zintora.out" "${k#*:}")
     done

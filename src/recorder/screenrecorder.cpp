@@ -588,6 +588,8 @@ void ScreenRecorder::capture()
             const bool keep = epoch == controlEpoch || (first && stopRequested);
             const qint64 instant = keep ? timeline.place(taken) : -1;
             if (instant >= 0) {
+                if (first)
+                    times.firstTaken = taken;
                 if (rebasing)
                     pacing = Clock::now() - timeline.offset(instant);
                 handOver(std::move(picture), instant);

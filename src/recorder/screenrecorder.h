@@ -12,6 +12,7 @@
 #include <QWaitCondition>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -72,6 +73,8 @@ public:
         double convertMs = 0;  // pixel-format conversion and scaling
         double encodeMs = 0;   // encoding, including the drain at the end
         double writeMs = 0;    // appending pictures to the file
+        // When the first picture was taken: instant 0 of the file.
+        std::chrono::steady_clock::time_point firstTaken;
     };
 
     explicit ScreenRecorder(QObject *parent = nullptr);
