@@ -7,6 +7,7 @@
 
 #ifdef ZINTORA_HAVE_LIBYUV
 #include <libyuv/convert.h>
+#include <libyuv/scale_argb.h>
 #endif
 
 // Plane alignment of the target pictures; enough for every SIMD path of the
@@ -49,9 +50,12 @@ std::unique_ptr<PictureConverter> PictureConverter::create(int sourceWidth, int 
     converter->targetHeight = targetHeight;
 
 #ifdef ZINTORA_HAVE_LIBYUV
-    if (allowLibyuv && sourceWidth == targetWidth && sourceHeight == targetHeight &&
-        libyuvConversion(sourceFormat))
+    if (allowLibyuv && targetWidth <= sourceWidth && targetHeight <= sourceHeight &&
+        libyuvConversion(sourceFormat)) {
         converter->how = Method::Libyuv;
+        if (targetWidth != sourceWidth || targetHeight != sourceHeight)
+            converter->scaled.resize(size_t(targetWidth) * targetHeight * 4);
+    }
 #else
     Q_UNUSED(allowLibyuv)
 #endif
@@ -106,10 +110,20 @@ int PictureConverter::convert(const AVFrame *source, AVFrame *target)
 
 #ifdef ZINTORA_HAVE_LIBYUV
     if (how == Method::Libyuv) {
+        const uint8_t *packed = source->data[0];
+        int stride = source->linesize[0];
+        if (!scaled.empty()) {
+            // Scaling the packed pixels works for every byte order it knows.
+            if (libyuv::ARGBScale(packed, stride, sourceWidth, sourceHeight, scaled.data(),
+                                  targetWidth * 4, targetWidth, targetHeight,
+                                  libyuv::kFilterBox) != 0)
+                return AVERROR(EINVAL);
+            packed = scaled.data();
+            stride = targetWidth * 4;
+        }
         result = libyuvConversion(sourceFormat)(
-            source->data[0], source->linesize[0], target->data[0], target->linesize[0],
-            target->data[1], target->linesize[1], target->data[2], target->linesize[2], sourceWidth,
-            sourceHeight);
+            packed, stride, target->data[0], target->linesize[0], target->data[1],
+            target->linesize[1], target->data[2], target->linesize[2], targetWidth, targetHeight);
         return result == 0 ? 0 : AVERROR(EINVAL);
     }
 #endif

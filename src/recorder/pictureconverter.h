@@ -4,11 +4,13 @@
 #include "ffmpeg.h"
 
 #include <memory>
+#include <vector>
 
 // Turns captured pictures into the encoder's planar YUV 4:2:0 at the output
-// size. Same size: a straight pixel-format conversion with libyuv where it
-// knows the source format (several times faster than swscale, same BT.601
-// limited-range result); otherwise swscale, bicubic, which also scales.
+// size. Same size or smaller: libyuv where it knows the source format
+// (several times faster than swscale, same BT.601 limited-range result),
+// scaling down by averaging the source pixels each target pixel covers;
+// otherwise swscale, bicubic, which also scales up.
 //
 // Target pictures come from a buffer pool, so one the encoder still holds for
 // reordering is never overwritten, and after the first few pictures nothing
@@ -50,5 +52,6 @@ private:
     int targetBufferSize = 0;
     int scalerThreads = 1;
     ffmpeg::ScalerPtr scaler;
+    std::vector<uint8_t> scaled; // libyuv: the source scaled down, still packed
     ffmpeg::BufferPoolPtr pool;
 };
