@@ -154,7 +154,7 @@ bool encodeRun(const Settings &s, const std::string &options, const Content &con
     // The recorder's own encoder: its stream, threads and options, unless
     // the set names others.
     QString error;
-    const char *chosen = options == "recorder" ? videoEncoderOptions
+    const char *chosen = options == "recorder"  ? videoEncoderOptions
                          : options == "default" ? ""
                                                 : options.c_str();
     ffmpeg::CodecContextPtr enc =
@@ -378,9 +378,10 @@ int main(int argc, char *argv[])
             ++failed;
             continue;
         }
-        std::printf("options=%s cpu_ms=%.2f wall_ms=%.2f psnr=%.2f psnr_y=%.2f kbps=%.0f threads=%d",
-                    optionSets[i].c_str(), median(r.cpu), median(r.wall), r.last.psnr, r.last.psnrY,
-                    r.last.kbps, r.last.threads);
+        std::printf(
+            "options=%s cpu_ms=%.2f wall_ms=%.2f psnr=%.2f psnr_y=%.2f kbps=%.0f threads=%d",
+            optionSets[i].c_str(), median(r.cpu), median(r.wall), r.last.psnr, r.last.psnrY,
+            r.last.kbps, r.last.threads);
         if (s.repeats.find('R') != std::string::npos)
             std::printf(" repeat_cost=%.2f", median(r.repeatCost));
         std::printf("\n");

@@ -18,5 +18,4 @@ extern const char *const videoEncoderOptions;
 // Null with error saying why (FFmpeg's own words) when it cannot be opened.
 // The benchmark passes other options to compare them with the recorder's.
 ffmpeg::CodecContextPtr openVideoEncoder(int width, int height, int frameRate, int bitRate,
-                                         QString &error,
-                                         const char *options = videoEncoderOptions);
+                                         QString &error, const char *options = videoEncoderOptions);
