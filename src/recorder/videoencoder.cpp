@@ -8,9 +8,9 @@
 // Tuned on screen content (bench/encoders.sh): a B-picture's bidirectional
 // macroblocks take the forward and backward vectors as found, without a
 // second search of the pair, and every macroblock also tries the zero
-// vector, which is what most of a screen holds. About
-// a fifth cheaper at 1080p and a seventh at 4K than FFmpeg's defaults, at the
-// same PSNR and a lower bit rate.
+// vector, which is what most of a screen holds. About a fifth cheaper at
+// 1080p and a seventh at 4K than FFmpeg's defaults, at the same PSNR and a
+// lower bit rate.
 const char *const videoEncoderOptions = "bidir_refine=0:mpv_flags=+mv0";
 
 // Slice threads of the MPEG-2 encoder. Every macroblock row starts a slice
