@@ -33,6 +33,7 @@ void printStageTimes(const ScreenRecorder &recorder)
     std::printf("timeline_pictures=%lld\n", static_cast<long long>(recorder.recordedFrames()));
     std::printf("new_pictures=%lld\n", static_cast<long long>(t.pictures));
     std::printf("repeated_pictures=%lld\n", static_cast<long long>(t.repeats));
+    std::printf("pictures_taken=%lld\n", static_cast<long long>(t.reads));
     std::printf("handover_peak=%d\n", t.handoverPeak);
     std::printf("stage_pictures=%lld\n", static_cast<long long>(t.pictures));
     std::printf("stage_grab_ms=%.2f\n", t.grabWaitMs / reads);

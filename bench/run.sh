@@ -265,8 +265,8 @@ run_ours() { # case cw ch ow oh bitrate [speed]
     R[$c.zintora.frames]=$(count_frames "$out")
     local k
     # Keys the recorder may not print yet stay "-".
-    for k in first:first_picture_ms taken:first_taken_ms stopwait:stop_blocked_ms new:new_pictures \
-        repeats:repeated_pictures handover:handover_peak; do
+    for k in first:first_picture_ms taken:first_taken_ms reads:pictures_taken \
+        stopwait:stop_blocked_ms new:new_pictures repeats:repeated_pictures handover:handover_peak; do
         R[$c.zintora.${k%%:*}]=$(kv "$WORK/$c.zintora.out" "${k#*:}")
     done
     R[$c.zintora.instants]=$(instants_after_first "$c" "${7:-1}")
@@ -397,6 +397,7 @@ print_case() { # case title
     row "capture instants" instants
     row "pictures in file (timeline)" frames
     pctrow "timeline, % of instants" frames
+    row "pictures taken from the source" reads
     row "new pictures (not repeats)" new
     pctrow "new pictures, % of instants" new
     row "repeated pictures" repeats
@@ -589,6 +590,7 @@ if [ "$WAYLAND" -eq 1 ]; then
     wkey "capture instants after the first" instants
     wkey "pictures in file (timeline)" frames
     wpct "timeline, % of instants" frames
+    wkey "pictures taken from the source" reads
     wpct "new pictures, % of instants" new
     wkey "repeated pictures" repeats
     wkey "first picture after ms" first
