@@ -539,7 +539,6 @@ void ScreenRecorder::capture()
     // often whether it has one.
     const Clock::duration poll =
         std::min<Clock::duration>(timeline.offset(1), std::chrono::milliseconds(50));
-    Clock::time_point pacing; // instant 0 by this clock; a resume moves it
     Clock::time_point due = Clock::now();
     ffmpeg::FramePtr picture(av_frame_alloc());
     int result = picture ? 0 : AVERROR(ENOMEM);
@@ -551,7 +550,7 @@ void ScreenRecorder::capture()
         while (!stopRequested && !captureQuit && (paused || Clock::now() < due)) {
             if (paused) {
                 changed.wait(&mutex);
-                timeline.resume();
+                timeline.resume(Clock::now());
             } else {
                 changed.wait(&mutex, QDeadlineTimer(due, Qt::PreciseTimer));
             }
@@ -572,7 +571,6 @@ void ScreenRecorder::capture()
         }
         locker.relock();
 
-        const bool rebasing = timeline.rebasing();
         if (result == AVERROR(EAGAIN)) {
             result = 0;
             if (first && stopRequested)
@@ -589,9 +587,7 @@ void ScreenRecorder::capture()
             const qint64 instant = keep ? timeline.place(taken) : -1;
             if (instant >= 0) {
                 if (first)
-                    times.firstTaken = taken;
-                if (rebasing)
-                    pacing = Clock::now() - timeline.offset(instant);
+                    times.firstTaken = timeline.at(0);
                 handOver(std::move(picture), instant);
                 picture.reset(av_frame_alloc());
                 if (!picture)
@@ -600,8 +596,7 @@ void ScreenRecorder::capture()
                 av_frame_unref(picture.get());
             }
         }
-        due = timeline.rebasing() ? Clock::now() + poll
-                                  : pacing + timeline.offset(timeline.last() + 1);
+        due = timeline.rebasing() ? Clock::now() + poll : timeline.at(timeline.last() + 1);
     }
     if (result != 0) {
         captureResult = result;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "timeline.h"
 
+#include <algorithm>
 #include <cmath>
 
 Timeline::Clock::duration Timeline::offset(qint64 instant) const
@@ -18,7 +19,7 @@ qint64 Timeline::place(Clock::time_point taken)
 {
     if (rebase) {
         rebase = false;
-        origin = taken - offset(lastInstant + 1);
+        origin = std::max(taken, resumedAt) - offset(lastInstant + 1);
         return ++lastInstant;
     }
     const double at = position(taken);

@@ -3,6 +3,7 @@
 // and the picture conversion.
 #include "capturedevice.h"
 #include "pictureconverter.h"
+#include "timeline.h"
 
 #include <QImage>
 #include <QtTest>
@@ -123,6 +124,25 @@ private slots:
             qInfo("PSNR of plane %d, libyuv against swscale: %.1f dB", plane, psnr);
             QVERIFY(psnr >= (plane == 0 ? lumaDb : chromaDb));
         }
+    }
+
+    // Paused time is left out even when the first picture after the pause
+    // arrived during it, as a screen cast's newest picture may: its instant
+    // follows the last one, and the instants after count from the resume.
+    void pauseLeavesNoInstants()
+    {
+        Timeline timeline(AVRational{1, 30});
+        const Timeline::Clock::time_point t0;
+        const auto p = [](double periods) {
+            return std::chrono::duration_cast<Timeline::Clock::duration>(
+                std::chrono::duration<double>(periods / 30));
+        };
+        QCOMPARE(timeline.place(t0 + p(100)), qint64(0));
+        QCOMPARE(timeline.place(t0 + p(101)), qint64(1));
+        timeline.resume(t0 + p(1000)); // paused from about 101
+        QCOMPARE(timeline.place(t0 + p(500)), qint64(2));
+        QCOMPARE(timeline.cover(t0 + p(1001)), qint64(3));
+        QVERIFY(std::chrono::abs(timeline.at(4) - (t0 + p(1002))) < std::chrono::microseconds(1));
     }
 
     // The encoder keeps a reference to a picture it holds back for reordering:
